@@ -1,0 +1,98 @@
+#include "core/Stream.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+int64_t TStream::Size() {
+    const int64_t here = Position();
+    const int64_t end = Seek(0, TSeekOrigin::soEnd);
+    Seek(here, TSeekOrigin::soBeginning);
+    return end;
+}
+
+std::string TStream::ReadRemaining() {
+    std::string result;
+    char chunk[65536];
+    for (;;) {
+        const int64_t n = Read(chunk, sizeof chunk);
+        if (n <= 0) break;
+        result.append(chunk, static_cast<size_t>(n));
+    }
+    return result;
+}
+
+TFileStream::TFileStream(const std::string& fileName, Mode mode) : fileName_(fileName) {
+    if (mode == Mode::Read) {
+        fd_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) throw EFOpenError(Format("Cannot open file %s", fileName.c_str()));
+        // A shared advisory lock stands in for "deny writes by others".
+        (void)::flock(fd_, LOCK_SH | LOCK_NB);
+    } else {
+        fd_ = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (fd_ < 0) throw EFCreateError(Format("Cannot create file %s", fileName.c_str()));
+    }
+}
+
+TFileStream::~TFileStream() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+int64_t TFileStream::Read(void* buffer, int64_t count) {
+    for (;;) {
+        const ssize_t n = ::read(fd_, buffer, static_cast<size_t>(std::max<int64_t>(count, 0)));
+        if (n >= 0) return n;
+        if (errno != EINTR) throw EStreamError(Format("Stream read error: %s", std::strerror(errno)));
+    }
+}
+
+int64_t TFileStream::Write(const void* buffer, int64_t count) {
+    const char* p = static_cast<const char*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::write(fd_, p + done, static_cast<size_t>(count - done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw EStreamError(Format("Stream write error: %s", std::strerror(errno)));
+        }
+        done += n;
+    }
+    return done;
+}
+
+int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
+    const int whence = origin == TSeekOrigin::soBeginning ? SEEK_SET
+                       : origin == TSeekOrigin::soCurrent ? SEEK_CUR
+                                                          : SEEK_END;
+    const off_t r = ::lseek(fd_, offset, whence);
+    return r < 0 ? -1 : static_cast<int64_t>(r);
+}
+
+int64_t TMemoryStream::Read(void* buffer, int64_t count) {
+    const int64_t available = std::max<int64_t>(0, Size() - position_);
+    const int64_t n = std::min(available, std::max<int64_t>(count, 0));
+    if (n > 0) std::memcpy(buffer, data_.data() + position_, static_cast<size_t>(n));
+    position_ += n;
+    return n;
+}
+
+int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
+    if (count <= 0) return 0;
+    const size_t end = static_cast<size_t>(position_ + count);
+    if (end > data_.size()) data_.resize(end);
+    std::memcpy(data_.data() + position_, buffer, static_cast<size_t>(count));
+    position_ += count;
+    return count;
+}
+
+int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
+    const int64_t base = origin == TSeekOrigin::soBeginning ? 0
+                         : origin == TSeekOrigin::soCurrent ? position_
+                                                            : Size();
+    position_ = std::max<int64_t>(0, base + offset);
+    return position_;
+}
