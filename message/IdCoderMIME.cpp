@@ -1,0 +1,85 @@
+#include "message/IdCoderMIME.h"
+
+#include <array>
+
+namespace {
+
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+// Value of every byte in the alphabet; -1 outside it.
+constexpr std::array<int8_t, 256> BuildDecodeTable() {
+    std::array<int8_t, 256> table{};
+    for (auto& v : table) v = -1;
+    for (int i = 0; i < 64; ++i) table[static_cast<unsigned char>(kAlphabet[i])] = static_cast<int8_t>(i);
+    return table;
+}
+constexpr auto kDecode = BuildDecodeTable();
+
+bool IsIgnorable(char c) { return c == '\r' || c == '\n' || c == ' ' || c == '\t'; }
+
+void EncodeGroup(const uint8_t* p, size_t n, std::string& out) {
+    const uint32_t v = (uint32_t(p[0]) << 16) | (n > 1 ? uint32_t(p[1]) << 8 : 0u) | (n > 2 ? uint32_t(p[2]) : 0u);
+    out += kAlphabet[(v >> 18) & 63];
+    out += kAlphabet[(v >> 12) & 63];
+    out += n > 1 ? kAlphabet[(v >> 6) & 63] : '=';
+    out += n > 2 ? kAlphabet[v & 63] : '=';
+}
+
+}  // namespace
+
+void TIdEncoderMIME::EncodeBlock(const uint8_t* data, size_t size, std::string& out) {
+    out.reserve(out.size() + (size + 2) / 3 * 4);
+    size_t i = 0;
+    for (; i + 3 <= size; i += 3) EncodeGroup(data + i, 3, out);
+    if (i < size) EncodeGroup(data + i, size - i, out);
+}
+
+std::string TIdEncoderMIME::EncodeString(const std::string& bytes) {
+    std::string out;
+    EncodeBlock(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), out);
+    return out;
+}
+
+std::string TIdEncoderMIME::EncodeBytes(const std::vector<uint8_t>& bytes) {
+    std::string out;
+    EncodeBlock(bytes.data(), bytes.size(), out);
+    return out;
+}
+
+bool TIdDecoderMIME::TryDecode(const std::string& text, std::string& out) {
+    out.clear();
+    uint32_t acc = 0;
+    int have = 0;     // characters of the current group
+    int padding = 0;  // "=" seen in the current group
+    bool ended = false;
+    for (char c : text) {
+        if (IsIgnorable(c)) continue;
+        if (ended) return false;  // anything after the padded final group
+        if (c == '=') {
+            if (have < 2) return false;
+            ++padding;
+            ++have;
+        } else {
+            const int v = kDecode[static_cast<unsigned char>(c)];
+            if (v < 0 || padding > 0) return false;
+            acc = (acc << 6) | static_cast<uint32_t>(v);
+            ++have;
+        }
+        if (have < 4) continue;
+        acc <<= 6 * padding;
+        out += static_cast<char>((acc >> 16) & 0xFF);
+        if (padding < 2) out += static_cast<char>((acc >> 8) & 0xFF);
+        if (padding < 1) out += static_cast<char>(acc & 0xFF);
+        ended = padding > 0;
+        acc = 0;
+        have = 0;
+        padding = 0;
+    }
+    return have == 0;
+}
+
+std::string TIdDecoderMIME::DecodeString(const std::string& text) {
+    std::string out;
+    if (!TryDecode(text, out)) Raise<EIdInvalidBase64>::Toss("Invalid Base64 data");
+    return out;
+}
