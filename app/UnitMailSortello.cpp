@@ -1,0 +1,421 @@
+#include "app/UnitMailSortello.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/ErrorDisplay.h"
+#include "app/QtText.h"
+#include "app/QtWidgets.h"
+#include "app/ToolBarImages.h"
+
+namespace {
+
+const QStringList AuthItems = {"None", "Default", "SASL"};
+const QStringList BoolItems = {"False (no)", "True (si)"};
+
+// Records the designed tab order and tab stop on a control, so that the
+// layout can be checked against its description.
+template <class W>
+W* Designed(W* widget, const char* name, int tabOrder, bool tabStop = true) {
+    widget->setObjectName(name);
+    widget->setProperty("TabOrder", tabOrder);
+    widget->setProperty("TabStop", tabStop);
+    if (!tabStop) widget->setFocusPolicy(Qt::NoFocus);
+    return widget;
+}
+
+QLabel* AddLabel(QWidget* parent, const char* name, const QString& text, int y) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->move(16, y);
+    label->adjustSize();
+    return label;
+}
+
+QLineEdit* AddEdit(QWidget* parent, const char* name, int tabOrder, int y, int width = 150) {
+    auto* edit = Designed(new QLineEdit(parent), name, tabOrder);
+    edit->setGeometry(120, y, width, 21);
+    return edit;
+}
+
+QLineEdit* AddHint(QWidget* parent, const char* name, const QString& text, int tabOrder, int y) {
+    auto* hint = Designed(MakeHintField(text, parent), name, tabOrder, false);
+    hint->setGeometry(288, y, 209, 21);
+    return hint;
+}
+
+TRadioGroup* AddRadio(QWidget* parent, const char* name, const QString& caption, const QStringList& items,
+                      int columns, int itemIndex, int tabOrder, QRect geometry) {
+    auto* group = Designed(new TRadioGroup(caption, items, columns, parent), name, tabOrder);
+    group->setGeometry(geometry);
+    group->SetItemIndex(itemIndex);
+    return group;
+}
+
+QPlainTextEdit* AddMemo(QWidget* parent, const char* name, int tabOrder, QRect geometry) {
+    auto* memo = Designed(new QPlainTextEdit(parent), name, tabOrder);
+    memo->setGeometry(geometry);
+    memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memo->setTabChangesFocus(true);
+    return memo;
+}
+
+TFileNameEdit* AddFileName(QWidget* parent, const char* name, int tabOrder, int y) {
+    auto* edit = Designed(new TFileNameEdit(parent), name, tabOrder);
+    edit->setGeometry(120, y, 353, 21);
+    return edit;
+}
+
+TStringList MemoLines(const QPlainTextEdit* memo) {
+    TStringList lines;
+    if (!memo->toPlainText().isEmpty()) lines.SetText(FromQt(memo->toPlainText()));
+    return lines;
+}
+
+QString LinesText(const TStringList& lines) {
+    QStringList out;
+    for (const std::string& line : lines) out << ToQt(line);
+    return out.join('\n');
+}
+
+}  // namespace
+
+TFormMailSortello::TFormMailSortello(QWidget* parent) : QWidget(parent), actions_(this) {
+    InitializeApplicationFont();
+    setObjectName("FormMailSortello");
+    setWindowTitle("TelVara - Sortello e-mail");
+    setFont(QApplication::font());
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Button);
+    BuildActions();
+    BuildLayout();
+    ChainTabOrder();
+    resize(677, 772);
+    CentreOnScreen();
+    FormCreate();
+}
+
+TFormMailSortello::~TFormMailSortello() = default;
+
+void TFormMailSortello::CentreOnScreen() {
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+void TFormMailSortello::BuildActions() {
+    auto* actionList = new QObject(this);
+    actionList->setObjectName("ActionList");
+    auto* imageList = new QObject(this);
+    imageList->setObjectName("ImageList");
+    auto make = [actionList](const char* name, const char* caption, const char* hint, int image) {
+        auto* action = new QAction(QIcon(QPixmap::fromImage(ToolBarImage(image))), caption, actionList);
+        action->setObjectName(name);
+        action->setToolTip(hint);
+        action->setProperty("ImageIndex", image);
+        return action;
+    };
+    actChiudi_ = make("actChiudi", "Chiudi", "Chiude il programma", 1);
+    actConnetti_ = make("actConnetti", "Connetti", "Prova la connessione con il server", 0);
+    actInviaMail_ = make("actInviaMail", "Invia mail", "Invia la mail ", 2);
+    connect(actChiudi_, &QAction::triggered, this, [this] { actChiudiExecute(); });
+    connect(actConnetti_, &QAction::triggered, this, [this] { actConnettiExecute(); });
+    connect(actInviaMail_, &QAction::triggered, this, [this] { actInviaMailExecute(); });
+}
+
+void TFormMailSortello::BuildLayout() {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto* heading = new QLabel("TelVara - Programma per sortellare l'invio delle mail in varie modalità", this);
+    heading->setObjectName("Label1");
+    heading->setFixedHeight(13);
+    layout->addWidget(heading);
+
+    auto* splitter = new QSplitter(Qt::Vertical, this);
+    splitter->setObjectName("Splitter");
+    splitter->setHandleWidth(3);
+    splitter->setChildrenCollapsible(false);
+    splitter->setStyleSheet("QSplitter::handle { background: #a0a0a0; }");
+    layout->addWidget(splitter, 1);
+
+    auto* scroll = Designed(new QScrollArea(splitter), "ScrollBox2", 2);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus);
+    auto* column = new QWidget;
+    column->setObjectName("JvPanel1");
+    QWidget* panel1 = BuildCredentials(column);
+    QWidget* pages = BuildPageControl(column);
+    QWidget* panel2 = BuildMessage(column);
+    int y = 0;
+    for (QWidget* block : {panel1, pages, panel2}) {
+        block->move(0, y);
+        y += block->height();
+    }
+    column->setFixedSize(652, y);
+    scroll->setWidget(column);
+    splitter->addWidget(scroll);
+    splitter->addWidget(BuildBottom(splitter));
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+    splitter->setSizes({772 - 13 - 3 - 175, 175});
+}
+
+QWidget* TFormMailSortello::BuildCredentials(QWidget* parent) {
+    auto* panel = Designed(new QWidget(parent), "Panel1", 0);
+    panel->setFixedSize(580, 64);
+    panel->setFocusPolicy(Qt::NoFocus);
+    AddLabel(panel, "Label2", "Utente", 8);
+    AddEdit(panel, "edtUserName", 0, 4);
+    AddLabel(panel, "Label3", "Password", 32);
+    auto* password = Designed(MakePasswordEdit(panel), "edtPassword", 1);
+    password->setGeometry(120, 28, 150, 21);
+    return panel;
+}
+
+QWidget* TFormMailSortello::BuildPageControl(QWidget* parent) {
+    pageControl_ = Designed(new TPageControl(parent), "PageControl", 1);
+    pageControl_->setFixedSize(580, 214);
+    pageControl_->setFocusPolicy(Qt::NoFocus);
+    BuildMapiSheet(pageControl_->AddSheet(TabSheetMAPI, "  MAPI  "));
+    BuildSmtpSheet(pageControl_->AddSheet(TabSheetSMTP, " SMTP senza crittografia "));
+    BuildSmtpCriptSheet(pageControl_->AddSheet(TabSheetSmtpCript, " SMTP con crittografia    "));
+    pageControl_->AddSheet(TabSheetMailto, "  mailto:  ");
+    pageControl_->SetActivePage(pageControl_->findChild<QWidget*>(TabSheetSmtpCript));
+    pageControl_->SetOnChange([this] { PageControlChange(); });
+    return pageControl_;
+}
+
+void TFormMailSortello::BuildMapiSheet(QWidget* sheet) {
+    AddRadio(sheet, "edtShowDialog_mapi", " Show dialog ", BoolItems, 2, 1, 0, QRect(120, 8, 209, 34));
+    AddRadio(sheet, "edtUseAppHandle_mapi", " Use App Handle ", BoolItems, 2, 0, 1, QRect(120, 48, 209, 34));
+}
+
+void TFormMailSortello::BuildSmtpSheet(QWidget* sheet) {
+    AddLabel(sheet, "Label10", "Host, server di invio", 12);
+    AddEdit(sheet, "edtHost_smtp", 0, 8);
+    AddHint(sheet, "Edit4", "es:  smtp.example.com", 1, 8);
+    AddLabel(sheet, "Label11", "Porta", 36);
+    AddEdit(sheet, "edtPort_smtp", 2, 32);
+    AddHint(sheet, "Edit6", "es:  25", 3, 32);
+    AddRadio(sheet, "edtAuthType_smtp", " Authentication Type ", AuthItems, 3, 1, 4, QRect(120, 60, 289, 34));
+}
+
+void TFormMailSortello::BuildSmtpCriptSheet(QWidget* sheet) {
+    auto* layout = new QVBoxLayout(sheet);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* scroll = new QScrollArea(sheet);
+    scroll->setObjectName("ScrollBox1");
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus);
+    layout->addWidget(scroll);
+    auto* box = new QWidget;
+    box->setFixedSize(570, 180);
+    AddLabel(box, "Label4", "Host, server di invio", 12);
+    AddEdit(box, "edtHost_smtpcript", 0, 8);
+    AddHint(box, "Edit2", "es:  smtp.example.com  mail.example.org", 5, 8);
+    AddLabel(box, "Label5", "Porta", 36);
+    AddEdit(box, "edtPort_smtpcript", 1, 32);
+    AddHint(box, "Edit3", "es:  465  587 ", 6, 32);
+    AddRadio(box, "edtAuthType_smtpcript", " Authentication Type ", AuthItems, 3, 0, 2, QRect(120, 60, 289, 34));
+    AddRadio(box, "edtMethod", " Method ", {"sslvSSLv2", "sslvSSLv23", "sslvSSLv3", "sslvTLSv1"}, 4, 2, 3,
+             QRect(120, 98, 430, 34));
+    AddRadio(box, "edtUseTLS", " Use TLS ", {"NoTLSSupport", "UseImplicitTLS", "UseRequireTLS", "UseExplicitTLS"}, 4,
+             0, 4, QRect(120, 136, 430, 34));
+    scroll->setWidget(box);
+}
+
+QWidget* TFormMailSortello::BuildMessage(QWidget* parent) {
+    auto* panel = Designed(new QWidget(parent), "Panel2", 2);
+    panel->setFixedSize(580, 261);
+    panel->setFocusPolicy(Qt::NoFocus);
+    AddLabel(panel, "Label9", "Mittente", 6);
+    AddEdit(panel, "edtSender", 0, 2);
+    AddLabel(panel, "Label8", "Destinatari", 26);
+    AddMemo(panel, "edtRecipients", 1, QRect(120, 24, 350, 42));
+    AddLabel(panel, "Label14", "Destinatari \nin copia conoscenza", 70);
+    AddMemo(panel, "edtCCRecipients", 2, QRect(120, 68, 350, 42));
+    AddLabel(panel, "Label6", "Oggetto", 116);
+    AddEdit(panel, "edtSubject", 3, 112);
+    AddLabel(panel, "Label7", "Corpo", 137);
+    AddMemo(panel, "edtBody", 4, QRect(120, 135, 350, 50));
+    AddLabel(panel, "Label12", "Allegato 1", 190);
+    AddFileName(panel, "edtAttachFile1", 5, 186);
+    AddLabel(panel, "Label13", "Allegato 2", 214);
+    AddFileName(panel, "edtAttachFile2", 6, 210);
+    return panel;
+}
+
+QWidget* TFormMailSortello::BuildBottom(QWidget* parent) {
+    auto* panel = Designed(new QWidget(parent), "pnlSotto", 0);
+    panel->setFocusPolicy(Qt::NoFocus);
+    panel->setMinimumHeight(60);
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    memo_ = Designed(new QPlainTextEdit("Memo", panel), "Memo", 1, false);
+    memo_->setReadOnly(true);
+    memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    memo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memo_->setFocusPolicy(Qt::ClickFocus);
+    layout->addWidget(memo_, 1);
+    layout->addWidget(BuildToolBar(panel));
+    return panel;
+}
+
+QToolBar* TFormMailSortello::BuildToolBar(QWidget* parent) {
+    auto* bar = new QToolBar(parent);
+    bar->setObjectName("ToolBar");
+    bar->setIconSize(QSize(32, 32));
+    bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->setContentsMargins(2, 2, 2, 2);
+    auto separator = [bar](const char* name) {
+        auto* gap = new QWidget(bar);
+        gap->setObjectName(name);
+        gap->setFixedWidth(8);
+        bar->addWidget(gap);
+    };
+    auto button = [bar](const char* name, QAction* action) {
+        auto* tool = new QToolButton(bar);
+        tool->setObjectName(name);
+        tool->setDefaultAction(action);
+        tool->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        tool->setIconSize(QSize(32, 32));
+        tool->setAutoRaise(true);
+        tool->setFixedSize(88, 38);
+        tool->setFocusPolicy(Qt::NoFocus);
+        bar->addWidget(tool);
+    };
+    separator("ToolButton7");
+    button("ToolButton6", actConnetti_);
+    separator("ToolButton4");
+    button("ToolButton2", actInviaMail_);
+    separator("ToolButton3");
+    button("ToolButton1", actChiudi_);
+    separator("ToolButton5");
+    return bar;
+}
+
+void TFormMailSortello::ChainTabOrder() {
+    // Panel1, then the tab buttons and the controls of every sheet, then
+    // Panel2; inside a block the designed order, hint fields left out.
+    const char* const order[] = {
+        "edtUserName", "edtPassword", "edtShowDialog_mapi", "edtUseAppHandle_mapi", "edtHost_smtp",
+        "edtPort_smtp", "edtAuthType_smtp", "edtHost_smtpcript", "edtPort_smtpcript", "edtAuthType_smtpcript",
+        "edtMethod", "edtUseTLS", "edtSender", "edtRecipients", "edtCCRecipients", "edtSubject", "edtBody",
+        "edtAttachFile1", "edtAttachFile2"};
+    std::vector<QWidget*> chain;
+    for (const char* name : order) {
+        QWidget* widget = findChild<QWidget*>(name);
+        if (name == std::string("edtShowDialog_mapi"))
+            for (int i = 0; i < pageControl_->PageCount(); ++i) chain.push_back(pageControl_->TabButton(i));
+        if (auto* group = dynamic_cast<TRadioGroup*>(widget))
+            for (QRadioButton* radio : group->Buttons()) chain.push_back(radio);
+        else if (auto* file = dynamic_cast<TFileNameEdit*>(widget))
+            chain.push_back(file->Edit());
+        else
+            chain.push_back(widget);
+    }
+    for (size_t i = 1; i < chain.size(); ++i) setTabOrder(chain[i - 1], chain[i]);
+}
+
+void TFormMailSortello::WidgetsToModel() {
+    TFieldModel& fields = actions_.Fields();
+    for (const std::string& name : fields.FieldNames()) {
+        QWidget* widget = findChild<QWidget*>(QString::fromStdString(name));
+        switch (fields.Kind(name)) {
+            case TFieldKind::Text:
+                if (auto* file = dynamic_cast<TFileNameEdit*>(widget))
+                    fields.SetText(name, FromQt(file->Text()));
+                else
+                    fields.SetText(name, FromQt(static_cast<QLineEdit*>(widget)->text()));
+                break;
+            case TFieldKind::Lines: fields.SetLines(name, MemoLines(static_cast<QPlainTextEdit*>(widget))); break;
+            case TFieldKind::ItemIndex: fields.SetItemIndex(name, static_cast<TRadioGroup*>(widget)->ItemIndex()); break;
+            case TFieldKind::ActivePage: {
+                QWidget* page = pageControl_->ActivePage();
+                fields.SetActivePage(page ? page->objectName().toStdString() : std::string());
+                break;
+            }
+        }
+    }
+}
+
+void TFormMailSortello::ModelToWidgets() {
+    const TFieldModel& fields = actions_.Fields();
+    for (const std::string& name : fields.FieldNames()) {
+        QWidget* widget = findChild<QWidget*>(QString::fromStdString(name));
+        switch (fields.Kind(name)) {
+            case TFieldKind::Text:
+                if (auto* file = dynamic_cast<TFileNameEdit*>(widget))
+                    file->SetText(ToQt(fields.Text(name)));
+                else
+                    static_cast<QLineEdit*>(widget)->setText(ToQt(fields.Text(name)));
+                break;
+            case TFieldKind::Lines:
+                static_cast<QPlainTextEdit*>(widget)->setPlainText(LinesText(fields.Lines(name)));
+                break;
+            case TFieldKind::ItemIndex: static_cast<TRadioGroup*>(widget)->SetItemIndex(fields.ItemIndex(name)); break;
+            case TFieldKind::ActivePage: {
+                const std::string& page = fields.ActivePage();
+                pageControl_->SetActivePage(page.empty() ? nullptr : findChild<QWidget*>(QString::fromStdString(page)));
+                break;
+            }
+        }
+    }
+}
+
+void TFormMailSortello::AppendLogLine(const std::string& line) { memo_->appendPlainText(ToQt(line)); }
+
+void TFormMailSortello::LogCleared() { memo_->clear(); }
+
+void TFormMailSortello::FormCreate() { actions_.FormCreate(); }
+
+void TFormMailSortello::FormShow() { PageControlChange(); }
+
+void TFormMailSortello::PageControlChange() {
+    WidgetsToModel();
+    actConnetti_->setEnabled(actions_.ConnettiEnabled());
+    actInviaMail_->setEnabled(true);
+    actChiudi_->setEnabled(true);
+}
+
+void TFormMailSortello::actChiudiExecute() { close(); }
+
+void TFormMailSortello::RunAction(void (TMailSortelloActions::*action)()) {
+    RunGuarded([this, action] {
+        WidgetsToModel();
+        (actions_.*action)();
+    });
+}
+
+void TFormMailSortello::actConnettiExecute() { RunAction(&TMailSortelloActions::actConnettiExecute); }
+
+void TFormMailSortello::actInviaMailExecute() { RunAction(&TMailSortelloActions::actInviaMailExecute); }
+
+void TFormMailSortello::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (shown_) return;
+    shown_ = true;
+    FormShow();
+}
+
+void TFormMailSortello::closeEvent(QCloseEvent* event) {
+    event->accept();
+}

@@ -1,0 +1,74 @@
+// The main window: every control named after its component, the tool bar
+// bound to the three actions, and the bridge between the widgets and the
+// toolkit-free field model (app/FieldModel.h) on which the actions, the
+// log and the settings work.
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+#include "app/ActivityLog.h"
+#include "app/MailSortelloActions.h"
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QSplitter;
+class QToolBar;
+class TPageControl;
+
+class TFormMailSortello : public QWidget, private TLogSink {
+public:
+    explicit TFormMailSortello(QWidget* parent = nullptr);
+    ~TFormMailSortello() override;
+
+    // Handlers of the window.
+    void FormCreate();
+    void FormShow();
+    void PageControlChange();
+    void actChiudiExecute();
+    void actConnettiExecute();
+    void actInviaMailExecute();
+
+    TMailSortelloActions& Actions() { return actions_; }
+    QAction* actConnetti() const { return actConnetti_; }
+    QAction* actInviaMail() const { return actInviaMail_; }
+    QAction* actChiudi() const { return actChiudi_; }
+    TPageControl* PageControl() const { return pageControl_; }
+
+    // Copies between the widgets and Actions().Fields().
+    void WidgetsToModel();
+    void ModelToWidgets();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void AppendLogLine(const std::string& line) override;
+    void LogCleared() override;
+
+    void BuildLayout();
+    QWidget* BuildCredentials(QWidget* parent);
+    QWidget* BuildPageControl(QWidget* parent);
+    void BuildSmtpSheet(QWidget* sheet);
+    void BuildSmtpCriptSheet(QWidget* sheet);
+    void BuildMapiSheet(QWidget* sheet);
+    QWidget* BuildMessage(QWidget* parent);
+    QWidget* BuildBottom(QWidget* parent);
+    void BuildActions();
+    QToolBar* BuildToolBar(QWidget* parent);
+    void ChainTabOrder();
+    void CentreOnScreen();
+    void RunAction(void (TMailSortelloActions::*action)());
+
+    TMailSortelloActions actions_;
+    TPageControl* pageControl_ = nullptr;
+    QPlainTextEdit* memo_ = nullptr;
+    QAction* actConnetti_ = nullptr;
+    QAction* actInviaMail_ = nullptr;
+    QAction* actChiudi_ = nullptr;
+    bool shown_ = false;
+    bool saved_ = false;
+};
