@@ -1,0 +1,209 @@
+#include "net/IdSSLSocket.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+
+#include <cerrno>
+#include <ctime>
+
+#include "net/IdSSLContext.h"
+#include "net/IdSSLExceptions.h"
+#include "net/IdSSLOpenSSLHeaders.h"
+#include "platform/Locale.h"
+
+namespace {
+
+int64_t Deadline(int32_t timeoutMs) {
+    return timeoutMs < 0 ? -1 : static_cast<int64_t>(MonotonicMilliseconds()) + timeoutMs;
+}
+
+int RemainingMs(int64_t deadline) {
+    if (deadline < 0) return -1;
+    const int64_t left = deadline - static_cast<int64_t>(MonotonicMilliseconds());
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// True when the socket is ready (or in error, which OpenSSL then reports);
+// false when the deadline passed first.
+bool WaitSocket(int fd, short events, int64_t deadline) {
+    for (;;) {
+        pollfd p{fd, events, 0};
+        const int r = ::poll(&p, 1, RemainingMs(deadline));
+        if (r > 0) return true;
+        if (r == 0) return false;
+        if (errno != EINTR) return true;
+    }
+}
+
+// Non-blocking socket and SIGPIPE held back for the length of one
+// OpenSSL call; a SIGPIPE raised meanwhile is consumed, not delivered.
+class TIdSSLCallScope {
+public:
+    explicit TIdSSLCallScope(int fd) : fd_(fd) {
+        flags_ = ::fcntl(fd_, F_GETFL);
+        if (flags_ >= 0 && (flags_ & O_NONBLOCK) == 0) ::fcntl(fd_, F_SETFL, flags_ | O_NONBLOCK);
+        sigemptyset(&pipe_);
+        sigaddset(&pipe_, SIGPIPE);
+        ::pthread_sigmask(SIG_BLOCK, &pipe_, &oldMask_);
+        sigset_t pending;
+        sigpending(&pending);
+        wasPending_ = sigismember(&pending, SIGPIPE) == 1;
+    }
+    ~TIdSSLCallScope() {
+        sigset_t pending;
+        sigpending(&pending);
+        if (!wasPending_ && sigismember(&pending, SIGPIPE) == 1) {
+            const timespec zero{0, 0};
+            sigtimedwait(&pipe_, nullptr, &zero);
+        }
+        ::pthread_sigmask(SIG_SETMASK, &oldMask_, nullptr);
+        if (flags_ >= 0 && (flags_ & O_NONBLOCK) == 0) ::fcntl(fd_, F_SETFL, flags_);
+    }
+    TIdSSLCallScope(const TIdSSLCallScope&) = delete;
+    TIdSSLCallScope& operator=(const TIdSSLCallScope&) = delete;
+
+private:
+    int fd_;
+    int flags_;
+    sigset_t pipe_;
+    sigset_t oldMask_;
+    bool wasPending_;
+};
+
+}  // namespace
+
+std::string TIdSSLCipher::Name() const {
+    const SSL_CIPHER* cipher = IdSSL().SSL_get_current_cipher(ssl_);
+    const char* name = cipher != nullptr ? IdSSL().SSL_CIPHER_get_name(cipher) : nullptr;
+    return name != nullptr ? name : "";
+}
+
+std::string TIdSSLCipher::Description() const {
+    const SSL_CIPHER* cipher = IdSSL().SSL_get_current_cipher(ssl_);
+    if (cipher == nullptr) return {};
+    char buffer[1024] = {};
+    const char* text = IdSSL().SSL_CIPHER_description(cipher, buffer, sizeof buffer);
+    std::string description = text != nullptr ? text : "";
+    while (!description.empty() && (description.back() == '\n' || description.back() == '\r'))
+        description.pop_back();
+    return description;
+}
+
+int32_t TIdSSLCipher::Bits() const {
+    const SSL_CIPHER* cipher = IdSSL().SSL_get_current_cipher(ssl_);
+    return cipher != nullptr ? IdSSL().SSL_CIPHER_get_bits(cipher, nullptr) : 0;
+}
+
+std::string TIdSSLCipher::Version() const {
+    const SSL_CIPHER* cipher = IdSSL().SSL_get_current_cipher(ssl_);
+    const char* version = cipher != nullptr ? IdSSL().SSL_CIPHER_get_version(cipher) : nullptr;
+    return version != nullptr ? version : "";
+}
+
+TIdSSLSocket::TIdSSLSocket(TIdSSLEventSink* owner, TIdSSLContext* context) : owner_(owner), context_(context) {}
+
+TIdSSLSocket::~TIdSSLSocket() {
+    Shutdown();
+    cipher_.reset();
+    if (ssl_ != nullptr) IdSSL().SSL_free(ssl_);
+}
+
+void TIdSSLSocket::Connect(int fd, int32_t timeoutMs) {
+    const TIdOpenSSLFunctions& f = IdSSL();
+    ssl_ = f.SSL_new(context_->Context());
+    Raise<EIdOSSLConnectError>::IfNotAssigned(ssl_, RSOSSLConnectError);
+    Raise<EIdOSSLDataBindingError>::IfTrue(f.SSL_set_ex_data(ssl_, 0, this) < 1, RSOSSLDataBindingError);
+    Raise<EIdOSSLConnectError>::IfTrue(f.SSL_set_fd(ssl_, fd) < 1, RSOSSLConnectError);
+    fd_ = fd;
+    TIdSSLCallScope scope(fd_);
+    const int64_t deadline = Deadline(timeoutMs);
+    for (;;) {
+        f.ERR_clear_error();
+        errno = 0;
+        const int result = f.SSL_connect(ssl_);
+        if (result == 1) break;
+        if (Judge(result, errno, deadline) != TStep::Retry) {
+            failed_ = true;
+            Raise<EIdOSSLConnectError>::Toss(RSOSSLConnectError);
+        }
+    }
+    established_ = true;
+}
+
+TIdSSLSocket::TStep TIdSSLSocket::Judge(int result, int savedErrno, int64_t deadline) {
+    switch (IdSSL().SSL_get_error(ssl_, result)) {
+        case SSL_ERROR_WANT_READ:
+            return WaitSocket(fd_, POLLIN, deadline) ? TStep::Retry : TStep::TimedOut;
+        case SSL_ERROR_WANT_WRITE:
+            return WaitSocket(fd_, POLLOUT, deadline) ? TStep::Retry : TStep::TimedOut;
+        case SSL_ERROR_ZERO_RETURN:
+            return TStep::Closed;
+        case SSL_ERROR_SYSCALL:
+            failed_ = true;
+            systemError_ = savedErrno != 0 ? savedErrno : ECONNABORTED;
+            return TStep::Failed;
+        default:
+            // A protocol error (garbage, a fatal alert): the session is
+            // over, which the socket layer knows as an aborted connection.
+            failed_ = true;
+            systemError_ = ECONNABORTED;
+            return TStep::Failed;
+    }
+}
+
+TIdSSLIOResult TIdSSLSocket::Ended(TStep step) const {
+    switch (step) {
+        case TStep::Closed:
+            return {TIdSSLIOStatus::Closed, 0, 0};
+        case TStep::TimedOut:
+            return {TIdSSLIOStatus::TimedOut, 0, 0};
+        default:
+            return {TIdSSLIOStatus::Failed, 0, systemError_};
+    }
+}
+
+TIdSSLIOResult TIdSSLSocket::Recv(uint8_t* buffer, int32_t size, int32_t timeoutMs) {
+    const TIdOpenSSLFunctions& f = IdSSL();
+    TIdSSLCallScope scope(fd_);
+    const int64_t deadline = Deadline(timeoutMs);
+    for (;;) {
+        f.ERR_clear_error();
+        errno = 0;
+        const int result = f.SSL_read(ssl_, buffer, size);
+        if (result > 0) return {TIdSSLIOStatus::Ok, result, 0};
+        const TStep step = Judge(result, errno, deadline);
+        if (step != TStep::Retry) return Ended(step);
+    }
+}
+
+TIdSSLIOResult TIdSSLSocket::Send(const uint8_t* data, int32_t size, int32_t timeoutMs) {
+    if (size <= 0) return {TIdSSLIOStatus::Ok, 0, 0};
+    const TIdOpenSSLFunctions& f = IdSSL();
+    TIdSSLCallScope scope(fd_);
+    const int64_t deadline = Deadline(timeoutMs);
+    for (;;) {
+        f.ERR_clear_error();
+        errno = 0;
+        const int result = f.SSL_write(ssl_, data, size);
+        if (result > 0) return {TIdSSLIOStatus::Ok, result, 0};
+        const TStep step = Judge(result, errno, deadline);
+        if (step != TStep::Retry) return Ended(step);
+    }
+}
+
+bool TIdSSLSocket::HasPending() const { return ssl_ != nullptr && IdSSL().SSL_pending(ssl_) > 0; }
+
+void TIdSSLSocket::Shutdown() {
+    if (ssl_ == nullptr || !established_ || failed_) return;
+    established_ = false;
+    TIdSSLCallScope scope(fd_);
+    IdSSL().ERR_clear_error();
+    IdSSL().SSL_shutdown(ssl_);
+}
+
+TIdSSLCipher* TIdSSLSocket::Cipher() {
+    if (!cipher_) cipher_ = std::make_unique<TIdSSLCipher>(ssl_);
+    return cipher_.get();
+}

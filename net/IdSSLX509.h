@@ -1,0 +1,34 @@
+// A certificate handed to OnVerifyPeer, and its names.
+#pragma once
+
+#include <memory>
+#include <string>
+
+struct x509_st;
+struct X509_name_st;
+
+class TIdX509Name {
+public:
+    explicit TIdX509Name(X509_name_st* name) : name_(name) {}
+    // The name in OpenSSL's one-line form ("/C=IT/CN=host").
+    std::string OneLine() const;
+    X509_name_st* Name() const { return name_; }
+
+private:
+    X509_name_st* name_;
+};
+
+// Does not own the certificate: OpenSSL keeps it for the verification.
+class TIdX509 {
+public:
+    explicit TIdX509(x509_st* certificate) : certificate_(certificate) {}
+    x509_st* Certificate() const { return certificate_; }
+    // Made on first request, freed with the certificate object.
+    TIdX509Name* Subject();
+    TIdX509Name* Issuer();
+
+private:
+    x509_st* certificate_;
+    std::unique_ptr<TIdX509Name> subject_;
+    std::unique_ptr<TIdX509Name> issuer_;
+};
