@@ -1,0 +1,129 @@
+#include "net/IdIOHandlerStack.h"
+
+#include <algorithm>
+
+#include "net/IdNetExceptions.h"
+
+TIdIOHandlerStack::TIdIOHandlerStack(TComponent* owner) : TIdIOHandlerSocket(owner) {}
+
+namespace {
+bool HasSocket(const TIdSocketHandle* binding) { return binding != nullptr && binding->HandleAllocated(); }
+}  // namespace
+
+void TIdIOHandlerStack::ConnectSocket() {
+    TIdIOHandlerSocket::ConnectSocket();
+    const std::string& host = Host();
+    std::string ip = host;
+    if (!TIdStack::IsIPv4Literal(host)) {
+        DoStatus(StatusResolving, {host});
+        ip = TIdStack::Instance()->ResolveHost(host, IPVersion());
+    }
+    Binding()->SetPeer(ip, Port());
+    DoStatus(StatusConnecting, {ip});
+    ConnectClient();
+}
+
+// A non-blocking connect waited for on this thread: no second thread and
+// no socket closed under a running connect. A refusal arrives at once;
+// a success returns as soon as the handshake completes.
+void TIdIOHandlerStack::ConnectClient() {
+    const int32_t timeout = ConnectTimeout();
+    if (timeout == 0 || timeout == TimeoutDefault) {
+        Binding()->Connect(TimeoutInfinite);
+        return;
+    }
+    if (!Binding()->Connect(timeout)) {
+        Close();
+        throw EIdConnectTimeout("Connect timed out.");
+    }
+}
+
+int32_t TIdIOHandlerStack::ReceiveOnce() {
+    TIdBytes bytes(static_cast<size_t>(std::max(RecvBufferSize(), 1)));
+    int32_t count = 0;
+    try {
+        count = Binding()->Receive(bytes);
+    } catch (const EIdSocketError&) {
+        // A reset connection stays unusable: close it so that Connected
+        // answers false from now on, and report the error.
+        SetClosedByPeer(true);
+        Close();
+        throw;
+    }
+    bytes.resize(static_cast<size_t>(std::max(count, 0)));
+    AppendReceived(std::move(bytes));
+    return count;
+}
+
+void TIdIOHandlerStack::AppendReceived(TIdBytes&& bytes) {
+    SetClosedByPeer(bytes.empty());
+    if (!bytes.empty()) InputBuffer()->Write(std::move(bytes));
+}
+
+int32_t TIdIOHandlerStack::FillInputBuffer(bool raiseIfDisconnected, int32_t timeout, bool raiseOnTimeout) {
+    if (timeout == TimeoutDefault) timeout = ReadTimeout() != 0 ? ReadTimeout() : TimeoutInfinite;
+    CheckDisconnect(raiseIfDisconnected, false);
+    if (!HasSocket(Binding())) {
+        Raise<EIdException>::IfTrue(raiseIfDisconnected, RSNotConnectedNoDot);
+        return 0;
+    }
+    int32_t count = 0;
+    do {
+        if (!WaitReadable(timeout)) {
+            Raise<EIdReadTimeout>::IfTrue(raiseOnTimeout, RSReadTimeout);
+            return -1;
+        }
+        if (WasOpened()) {
+            Raise<EIdClosedSocket>::IfFalse(HasSocket(Binding()), "Disconnected.");
+            count = ReceiveOnce();
+        } else {
+            count = 0;
+            Raise<EIdException>::IfTrue(raiseIfDisconnected, RSNotConnectedNoDot);
+        }
+        SetClosedByPeer(count == 0);
+        CheckDisconnect(raiseIfDisconnected, false);
+    } while (count == 0 && HasSocket(Binding()));
+    return count;
+}
+
+void TIdIOHandlerStack::CheckDisconnect(bool raise, bool ignoreBuffer) {
+    bool disconnected = !HasSocket(Binding());
+    if (ClosedByPeer()) {
+        if (!disconnected) {
+            Close();
+            DoStatus(StatusDisconnected);
+        }
+        disconnected = true;
+    }
+    if (disconnected && raise && InputBuffer() != nullptr && (InputBuffer()->Size() == 0 || ignoreBuffer))
+        throw EIdConnClosedGracefully(RSConnectionClosedGracefully);
+}
+
+bool TIdIOHandlerStack::Connected() {
+    try {
+        FillInputBuffer(false, 0, false);
+    } catch (const EIdSocketError&) {
+        // The failed receive closed the socket; the answer follows below.
+    }
+    return (HasSocket(Binding()) && BaseConnected()) || !InputBufferIsEmpty();
+}
+
+bool TIdIOHandlerStack::WaitReadable(int32_t timeout) {
+    Raise<EIdConnClosedGracefully>::IfFalse(HasSocket(Binding()), RSConnectionClosedGracefully);
+    return Binding()->WaitReadable(timeout);
+}
+
+void TIdIOHandlerStack::SendRaw(const TIdBytes& bytes) {
+    CheckDisconnect(true, true);
+    Raise<EIdNotConnected>::IfFalse(HasSocket(Binding()), RSNotConnectedNoDot);
+    int32_t position = 0;
+    const int32_t size = static_cast<int32_t>(bytes.size());
+    while (position < size) {
+        Raise<EIdNotConnected>::IfFalse(HasSocket(Binding()), RSNotConnectedNoDot);
+        const int32_t sent = Binding()->Send(bytes, position, -1);
+        SetClosedByPeer(sent == 0);
+        CheckDisconnect(true, false);
+        DoWork(WorkWrite, sent);
+        position += sent;
+    }
+}

@@ -1,0 +1,36 @@
+// The plain socket I/O handler: the default handler of a TCP client and
+// the base of the TLS handler, which overrides ConnectSocket,
+// FillInputBuffer, SendRaw and Close.
+#pragma once
+
+#include <cstdint>
+
+#include "net/IdIOHandlerSocket.h"
+
+class TIdIOHandlerStack : public TIdIOHandlerSocket {
+public:
+    explicit TIdIOHandlerStack(TComponent* owner = nullptr);
+
+    bool Connected() override;
+    // The only place plain-socket input is read. Answers the byte count,
+    // 0 when the peer closed, -1 on a time-out without raising.
+    int32_t FillInputBuffer(bool raiseIfDisconnected, int32_t timeout, bool raiseOnTimeout) override;
+    // A close noticed by the peer closes the socket once; raises
+    // EIdConnClosedGracefully when disconnected and nothing unread is left
+    // (or unread bytes are ignored).
+    void CheckDisconnect(bool raise, bool ignoreBuffer) override;
+    bool WaitReadable(int32_t timeout) override;
+
+protected:
+    // The common part, then resolve and connect, within ConnectTimeout
+    // when it is not 0.
+    void ConnectSocket() override;
+    void SendRaw(const TIdBytes& bytes) override;
+    // Appends received bytes (none: the peer closed) and keeps
+    // ClosedByPeer current; for descendants that receive by other means.
+    void AppendReceived(TIdBytes&& bytes);
+
+private:
+    void ConnectClient();
+    int32_t ReceiveOnce();
+};

@@ -1,0 +1,93 @@
+// The process-wide socket stack: every socket operation the transport
+// needs, with error numbers in the Windows Sockets numbering because they
+// appear in the messages users read.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+enum TIdIPVersion : int32_t { Id_IPv4 = 0, Id_IPv6 = 1 };
+
+using TIdStackSocketHandle = int;
+inline constexpr TIdStackSocketHandle Id_INVALID_SOCKET = -1;
+inline constexpr int Id_SOCK_STREAM = 1;
+
+// Time-outs in milliseconds.
+inline constexpr int32_t TimeoutDefault = -1;   // the handler's ReadTimeout
+inline constexpr int32_t TimeoutInfinite = -2;  // no limit
+
+// Windows Sockets error numbers used by name in the code.
+inline constexpr int32_t Id_WSAEINTR = 10004;
+inline constexpr int32_t Id_WSAEBADF = 10009;
+inline constexpr int32_t Id_WSAEINVAL = 10022;
+inline constexpr int32_t Id_WSAENOTSOCK = 10038;
+inline constexpr int32_t Id_WSAECONNABORTED = 10053;
+inline constexpr int32_t Id_WSAECONNRESET = 10054;
+inline constexpr int32_t Id_WSAESHUTDOWN = 10058;
+inline constexpr int32_t Id_WSAETIMEDOUT = 10060;
+inline constexpr int32_t Id_WSAECONNREFUSED = 10061;
+inline constexpr int32_t Id_WSAHOST_NOT_FOUND = 11001;
+inline constexpr int32_t Id_WSATRY_AGAIN = 11002;
+
+class TIdStack {
+public:
+    using TStackFactory = std::function<std::unique_ptr<TIdStack>()>;
+
+    TIdStack();
+    virtual ~TIdStack() = default;
+    TIdStack(const TIdStack&) = delete;
+    TIdStack& operator=(const TIdStack&) = delete;
+
+    // Lifetime: the first live network component makes the stack, the last
+    // one frees it. A null factory leaves the stack class undefined.
+    static void SetStackClass(TStackFactory factory);
+    static void IncUsage();
+    static void DecUsage();
+    static TIdStack* Instance();
+
+    const std::string& HostName() const { return hostName_; }
+
+    // Sockets. Every failure raises EIdSocketError (EIdNotASocket for 10038).
+    virtual TIdStackSocketHandle NewSocketHandle(int socketType, int protocol, TIdIPVersion ipVersion,
+                                                 bool overlapped = false);
+    virtual void Bind(TIdStackSocketHandle handle, const std::string& ip, int32_t port, TIdIPVersion ipVersion);
+    // Connects within timeoutMs (TimeoutInfinite or 0 = no limit): false
+    // when the limit passed with the connect unfinished. A refusal or any
+    // other failure raises as soon as it is known.
+    virtual bool Connect(TIdStackSocketHandle handle, const std::string& ip, int32_t port, TIdIPVersion ipVersion,
+                         int32_t timeoutMs = TimeoutInfinite);
+    // Shuts the sending direction, then closes; results are not checked.
+    virtual void Disconnect(TIdStackSocketHandle handle);
+    // Never raises SIGPIPE.
+    virtual int32_t Send(TIdStackSocketHandle handle, const uint8_t* data, int32_t count);
+    // 0 means the peer closed.
+    virtual int32_t Receive(TIdStackSocketHandle handle, uint8_t* buffer, int32_t count);
+    // True when data waits or the peer closed; TimeoutInfinite waits without limit.
+    virtual bool Readable(TIdStackSocketHandle handle, int32_t timeoutMs);
+    virtual void GetSocketName(TIdStackSocketHandle handle, std::string& ip, int32_t& port);
+    virtual void GetPeerName(TIdStackSocketHandle handle, std::string& ip, int32_t& port);
+    virtual void SetSocketOption(TIdStackSocketHandle handle, int level, int name, int32_t value);
+
+    // Names and addresses.
+    std::string ResolveHost(const std::string& host, TIdIPVersion ipVersion);
+    virtual std::string HostByName(const std::string& host, TIdIPVersion ipVersion);
+    static bool IsIPv4Literal(const std::string& text);
+    // Eight upper-case hexadecimal groups, or "" when text is no IPv6 literal.
+    static std::string MakeCanonicalIPv6Address(const std::string& text);
+    static bool IPv6Available() { return true; }
+
+    // Errors.
+    static std::string SocketErrorText(int32_t errorNumber);
+    [[noreturn]] static void RaiseSocketError(int32_t errorNumber);
+    // Raises the last socket error when result is -1, else answers result.
+    static int CheckSocketResult(int result);
+    // The calling thread's last socket error, as a Windows Sockets number.
+    static int32_t WSGetLastError();
+    // errno value to Windows Sockets number (unknown ones pass unchanged).
+    static int32_t TranslateErrno(int err);
+
+private:
+    std::string hostName_;
+};
