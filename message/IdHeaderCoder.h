@@ -1,0 +1,32 @@
+// Encoded words (RFC 2047) for header values that are not plain ASCII,
+// and the header form of mailboxes.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+class TIdEMailAddressItem;
+class TIdEMailAddressList;
+
+enum TTransfer { ttSevenBit, ttEightBit, ttIso2022Jp };
+
+// Double quote, "(", ")", ",", ".", ":", ";", "<", ">", "@", "[", "\", "]".
+extern const std::string_view kAddressSpecials;
+
+// The header form of free text: runs of words that need encoding become
+// encoded words of at most 75 characters ("Q" or "B"; "8" leaves the text
+// as it is). Text labelled "KOI8-R" is converted from the ANSI code page
+// first, so that the label matches the bytes.
+std::string EncodeHeaderText(const std::string& text, std::string_view specials, char letter, TTransfer transfer,
+                             const std::string& charset);
+
+// Decodes the encoded words of ISO*, WINDOWS* and KOI8* charsets and drops
+// NUL characters; other text is kept. The bytes are not converted.
+std::string DecodeHeaderText(const std::string& text);
+
+// Mailbox in header form: a quoted or encoded name and the bracketed address.
+// With useAddressAsName an empty Name is first set to the Address.
+std::string EncodeHeaderAddress(TIdEMailAddressItem& item, char letter, TTransfer transfer, const std::string& charset,
+                                bool useAddressAsName = false);
+std::string EncodeHeaderAddresses(TIdEMailAddressList& list, char letter, TTransfer transfer,
+                                  const std::string& charset, bool useAddressAsName = false);

@@ -1,0 +1,142 @@
+#include "message/IdHeaderList.h"
+
+#include "platform/Locale.h"
+
+namespace {
+
+bool IsFoldBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBreakChar(char c) { return c == ' ' || c == '\t' || c == ','; }
+
+bool StartsContinuation(const std::string& line) { return !line.empty() && IsFoldBlank(line[0]); }
+
+std::string TrimControlsRight(const std::string& s) { return TrimRight(s); }
+
+}  // namespace
+
+std::string TIdHeaderList::LineName(const std::string& line) {
+    const size_t colon = line.find(':');
+    return colon == std::string::npos ? std::string() : line.substr(0, colon);
+}
+
+int TIdHeaderList::IndexOfName(const std::string& name) const {
+    for (int i = 0; i < Count(); ++i)
+        if (SameText(LineName((*this)[i]), name)) return i;
+    return -1;
+}
+
+std::string TIdHeaderList::Values(const std::string& name) const {
+    const int index = IndexOfName(name);
+    if (index < 0) return {};
+    const std::string& line = (*this)[index];
+    std::string value = line.substr(line.find(':') + 1);
+    for (int i = index + 1; unfoldLines_ && i < Count() && StartsContinuation((*this)[i]); ++i)
+        value = Trim(value) + " " + Trim((*this)[i]);
+    return Trim(value);
+}
+
+void TIdHeaderList::DeleteContinuationLines(int index) {
+    while (index + 1 < Count() && StartsContinuation((*this)[index + 1])) Delete(index + 1);
+}
+
+void TIdHeaderList::SetValues(const std::string& name, const std::string& value) {
+    int index = IndexOfName(name);
+    if (value.empty()) {
+        if (index < 0) return;
+        DeleteContinuationLines(index);
+        Delete(index);
+        return;
+    }
+    if (index < 0) index = Add("");
+    DeleteContinuationLines(index);
+    const std::string line = name + separator_ + value;
+    const std::string folded = foldLines_ ? WrapHeaderLine(line, foldWidth_) : line;
+    int at = index;
+    size_t start = 0;
+    while (true) {
+        const size_t crlf = folded.find("\r\n", start);
+        const std::string piece = TrimControlsRight(folded.substr(start, crlf == std::string::npos ? crlf : crlf - start));
+        if (at == index)
+            SetStrings(at, piece);
+        else
+            Insert(at, piece);
+        ++at;
+        if (crlf == std::string::npos) break;
+        start = crlf + 2;
+    }
+}
+
+namespace {
+
+// The folding walk, kept as a small state machine over 0-based positions.
+class THeaderWrapper {
+public:
+    THeaderWrapper(const std::string& line, int width, const std::string& breakText)
+        : s_(line), width_(width), breakText_(breakText) {}
+
+    std::string Run() {
+        const size_t length = s_.size();
+        while (pos_ < length) {
+            const char c = s_[pos_];
+            Look(c);
+            ++pos_;
+            ++column_;
+            if (!quoteOpen_ && (existingBreak_ || (column_ > width_ && breakAt_ != kNone && breakAt_ > lineStart_)))
+                Break(c);
+        }
+        if (lineStart_ < length) result_ += s_.substr(lineStart_);
+        return result_;
+    }
+
+private:
+    static constexpr size_t kNone = static_cast<size_t>(-1);
+
+    void Look(char c) {
+        if (IsAnsiLeadByte(static_cast<unsigned char>(c))) {
+            ++pos_;
+            ++column_;
+        } else if (c == '\r' && !quoteOpen_) {
+            existingBreak_ = SameText(s_.substr(pos_, breakText_.size()), breakText_);
+            if (existingBreak_) {
+                pos_ += breakText_.size() - 1;
+                breakAt_ = pos_;
+            }
+        } else if (IsBreakChar(c) && !quoteOpen_) {
+            breakAt_ = pos_;
+        } else if (c == '"') {
+            quoteOpen_ = !quoteOpen_;
+        }
+    }
+
+    void Break(char c) {
+        const size_t length = s_.size();
+        column_ = static_cast<int>(pos_ - breakAt_);
+        result_ += s_.substr(lineStart_, breakAt_ + 1 - lineStart_);
+        if (c != '"') {
+            size_t skip = pos_;
+            while (skip < length && (IsBreakChar(s_[skip]) || s_[skip] == '\r' || s_[skip] == '\n')) ++skip;
+            pos_ = skip;
+        }
+        // A break with at most one character left moves nothing.
+        if (!existingBreak_ && pos_ + 1 < length) result_ += breakText_;
+        lineStart_ = breakAt_ + 1;
+        breakAt_ = lineStart_;
+        existingBreak_ = false;
+    }
+
+    const std::string& s_;
+    int width_;
+    const std::string& breakText_;
+    int column_ = 1;
+    size_t pos_ = 0;
+    size_t lineStart_ = 0;
+    size_t breakAt_ = kNone;
+    bool quoteOpen_ = false;
+    bool existingBreak_ = false;
+    std::string result_;
+};
+
+}  // namespace
+
+std::string WrapHeaderLine(const std::string& line, int width, const std::string& breakText) {
+    return THeaderWrapper(line, width, breakText).Run();
+}

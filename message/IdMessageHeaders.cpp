@@ -1,0 +1,106 @@
+#include "message/IdMessageHeaders.h"
+
+#include "message/IdMessage.h"
+#include "platform/Locale.h"
+
+TIdHeaderCharset ChooseHeaderCharset(const TIdMessage& message) {
+    TIdHeaderCharset choice{ttEightBit, 'B', ""};
+    switch (UserPrimaryLanguage()) {
+        case TPrimaryLanguage::ChineseSimplified: choice.CharSet = "GB2312"; break;
+        case TPrimaryLanguage::ChineseTraditional: choice.CharSet = "Big5"; break;
+        case TPrimaryLanguage::Japanese:
+            choice.CharSet = "ISO-2022-JP";
+            choice.Transfer = ttIso2022Jp;
+            break;
+        case TPrimaryLanguage::Korean: choice.CharSet = "csEUCKR"; break;
+        case TPrimaryLanguage::Russian: choice.CharSet = "KOI8-R"; break;
+        case TPrimaryLanguage::Ukrainian: choice.CharSet = "windows-1251"; break;
+        default:
+            choice.CharSet = "ISO-8859-1";
+            choice.Encoding = 'Q';
+            break;
+    }
+    if (message.OnInitializeISO()) message.OnInitializeISO()(choice.Transfer, choice.Encoding, choice.CharSet);
+    return choice;
+}
+
+namespace {
+
+// Items joined by ","; an item with a blank, comma, quote or control
+// character goes in double quotes with inner quotes doubled.
+std::string CommaText(const TStringList& list) {
+    std::string out;
+    for (int i = 0; i < list.Count(); ++i) {
+        const std::string& item = list[i];
+        if (i > 0) out += ',';
+        bool quote = false;
+        for (char c : item) quote |= static_cast<unsigned char>(c) <= ' ' || c == ',' || c == '"';
+        if (!quote) {
+            out += item;
+            continue;
+        }
+        out += '"';
+        for (char c : item) {
+            if (c == '"') out += '"';
+            out += c;
+        }
+        out += '"';
+    }
+    return out;
+}
+
+void WriteContentFields(TIdMessage& m, TIdHeaderList& h) {
+    if (m.Encoding() != meMIME) {
+        h.SetValues("Content-Transfer-Encoding", m.ContentTransferEncoding());
+        h.SetValues("Content-Type", m.ContentType());
+        return;
+    }
+    if (m.IsMsgSinglePartMime()) {
+        h.SetValues("MIME-Version", "1.0");
+        return;
+    }
+    h.SetValues("Content-Type", m.ContentType());
+    if (!m.CharSet().empty())
+        h.SetValues("Content-Type", h.Values("Content-Type") + ";\r\n\tcharset=\"" + m.CharSet() + "\"");
+    if (!m.MessageParts().Empty())
+        h.SetValues("Content-Type", h.Values("Content-Type") + "; boundary=\"" +
+                                        TIdMIMEBoundaryStrings::Instance().NewBoundary() + "\"");
+    h.SetValues("MIME-Version", "1.0");
+    h.SetValues("Content-Transfer-Encoding", m.ContentTransferEncoding());
+}
+
+}  // namespace
+
+void BuildHeaders(TIdMessage& m) {
+    m.ApplyResolutionRules();
+    const TIdHeaderCharset cs = ChooseHeaderCharset(m);
+    const char q = cs.Encoding;
+    TIdHeaderList& h = m.LastGeneratedHeaders();
+    h.Clear();
+    if (!m.RawHeaders().Empty()) h.AddStrings(m.RawHeaders());
+
+    h.SetValues("From", EncodeHeaderAddresses(m.FromList(), q, cs.Transfer, cs.CharSet, true));
+    h.SetValues("Subject", EncodeHeaderText(m.Subject(), "", q, cs.Transfer, cs.CharSet));
+    h.SetValues("To", EncodeHeaderAddresses(m.Recipients(), q, cs.Transfer, cs.CharSet));
+    h.SetValues("Cc", EncodeHeaderAddresses(m.CCList(), q, cs.Transfer, cs.CharSet));
+    h.SetValues("Bcc", "");
+    h.SetValues("Newsgroups", CommaText(m.NewsGroups()));
+    WriteContentFields(m, h);
+    h.SetValues("Sender", m.Sender().Text());
+    h.SetValues("Reply-To", EncodeHeaderAddresses(m.ReplyTo(), q, cs.Transfer, cs.CharSet));
+    h.SetValues("Organization", EncodeHeaderText(m.Organization(), "", q, cs.Transfer, cs.CharSet));
+    h.SetValues("Disposition-Notification-To", EncodeHeaderAddress(m.ReceiptRecipient(), q, cs.Transfer, cs.CharSet));
+    h.SetValues("References", m.References());
+    h.SetValues("Date", FormatInternetDate(m.UseNowForDate() ? NowLocal() : m.Date()));
+    if (m.Priority() != mpNormal) {
+        h.SetValues("X-Priority", std::to_string(static_cast<int>(m.Priority()) + 1));
+    } else {
+        const int index = h.IndexOfName("X-Priority");
+        if (index >= 0) h.Delete(index);
+    }
+    h.AddStrings(m.ExtraHeaders());
+    if (!m.InReplyTo().empty())
+        h.SetValues("In-Reply-To", m.InReplyTo());
+    else if (h.IndexOfName("Message-ID") >= 0)
+        h.SetValues("In-Reply-To", h.Values("Message-ID"));
+}
