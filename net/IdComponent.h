@@ -42,8 +42,11 @@ public:
 
     const TIdStatusEvent& OnStatus() const { return onStatus_; }
     void SetOnStatus(TIdStatusEvent handler) { onStatus_ = std::move(handler); }
+    const TWorkBeginEvent& OnWorkBegin() const { return onWorkBegin_; }
     void SetOnWorkBegin(TWorkBeginEvent handler) { onWorkBegin_ = std::move(handler); }
+    const TWorkEvent& OnWork() const { return onWork_; }
     void SetOnWork(TWorkEvent handler) { onWork_ = std::move(handler); }
+    const TWorkEndEvent& OnWorkEnd() const { return onWorkEnd_; }
     void SetOnWorkEnd(TWorkEndEvent handler) { onWorkEnd_ = std::move(handler); }
 
     // The text is built only when an OnStatus handler is assigned.

@@ -36,8 +36,11 @@ public:
     const std::string& Password() const { return password_; }
     void SetPassword(const std::string& value) { password_ = value; }
 
+    const TNotifyEvent& OnConnected() const { return onConnected_; }
     void SetOnConnected(TNotifyEvent handler) { onConnected_ = std::move(handler); }
+    const TNotifyEvent& OnBeforeBind() const { return onBeforeBind_; }
     void SetOnBeforeBind(TNotifyEvent handler);
+    const TNotifyEvent& OnAfterBind() const { return onAfterBind_; }
     void SetOnAfterBind(TNotifyEvent handler);
 
 private:

@@ -38,6 +38,7 @@ public:
     // EIdNotConnected "Not connected." without a handler.
     void EnsureIOHandler() const;
     void CheckGracefulDisconnect(bool raise = true);
+    const TNotifyEvent& OnDisconnected() const { return onDisconnected_; }
     void SetOnDisconnected(TNotifyEvent handler) { onDisconnected_ = std::move(handler); }
 
     // Replies: objects made by CreateReply on first use and kept for the
