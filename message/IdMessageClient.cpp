@@ -1,0 +1,3 @@
+#include "message/IdMessageClient.h"
+
+TIdMessageClient::TIdMessageClient(TComponent* owner) : TIdExplicitTLSClient(owner) {}
