@@ -1,0 +1,220 @@
+#include "tests/support/TlsTestServer.h"
+
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+
+#include <functional>
+#include <stdexcept>
+
+namespace {
+
+struct TIdentity {
+    EVP_PKEY* key = nullptr;
+    X509* certificate = nullptr;
+};
+
+X509* SelfSigned(EVP_PKEY* key) {
+    X509* x = X509_new();
+    X509_set_version(x, 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(x), 1);
+    X509_gmtime_adj(X509_getm_notBefore(x), -3600);
+    X509_gmtime_adj(X509_getm_notAfter(x), 7 * 86400);
+    X509_set_pubkey(x, key);
+    X509_NAME* name = X509_get_subject_name(x);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1,
+                               0);
+    X509_set_issuer_name(x, name);
+    if (X509_sign(x, key, EVP_sha256()) <= 0) throw std::runtime_error("cannot sign the test certificate");
+    return x;
+}
+
+// Made once per process and kept until it ends.
+const TIdentity& Identity() {
+    static const TIdentity identity = [] {
+        TIdentity id;
+        id.key = EVP_PKEY_Q_keygen(nullptr, nullptr, "RSA", static_cast<size_t>(2048));
+        if (id.key == nullptr) throw std::runtime_error("cannot make the test key");
+        id.certificate = SelfSigned(id.key);
+        return id;
+    }();
+    return identity;
+}
+
+std::string Pem(const std::function<int(BIO*)>& write) {
+    BIO* bio = BIO_new(BIO_s_mem());
+    write(bio);
+    char* data = nullptr;
+    const long size = BIO_get_mem_data(bio, &data);
+    std::string text(data, static_cast<size_t>(size));
+    BIO_free(bio);
+    return text;
+}
+
+SSL_CTX* ServerContext(const TTlsServerConfig& config) {
+    SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
+    if (ctx == nullptr) throw std::runtime_error("cannot make the server context");
+    const TIdentity& id = Identity();
+    SSL_CTX_use_certificate(ctx, id.certificate);
+    SSL_CTX_use_PrivateKey(ctx, id.key);
+    if (config.securityLevel >= 0) SSL_CTX_set_security_level(ctx, config.securityLevel);
+    if (config.minVersion != 0) SSL_CTX_set_min_proto_version(ctx, config.minVersion);
+    if (config.maxVersion != 0) SSL_CTX_set_max_proto_version(ctx, config.maxVersion);
+    if (!config.cipherList.empty()) SSL_CTX_set_cipher_list(ctx, config.cipherList.c_str());
+    SSL_CTX_set_options(ctx, SSL_OP_IGNORE_UNEXPECTED_EOF);
+    return ctx;
+}
+
+void SetSocketTimeouts(int fd, int timeoutMs) {
+    timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+}
+
+void BlockSigPipeOnThisThread() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+}  // namespace
+
+TTlsServerConfig TTlsServerConfig::Tls10Only() {
+    TTlsServerConfig c;
+    c.minVersion = TLS1_VERSION;
+    c.maxVersion = TLS1_VERSION;
+    c.securityLevel = 0;
+    return c;
+}
+
+TTlsServerConfig TTlsServerConfig::Tls13Only() {
+    TTlsServerConfig c;
+    c.minVersion = TLS1_3_VERSION;
+    c.maxVersion = TLS1_3_VERSION;
+    return c;
+}
+
+TTlsServerConfig TTlsServerConfig::NoTls10() {
+    TTlsServerConfig c;
+    c.minVersion = TLS1_1_VERSION;
+    c.securityLevel = 0;
+    return c;
+}
+
+std::string TlsTestCertificatePem() {
+    return Pem([](BIO* bio) { return PEM_write_bio_X509(bio, Identity().certificate); });
+}
+
+std::string TlsTestKeyPem(const std::string& password) {
+    return Pem([&](BIO* bio) {
+        const EVP_CIPHER* cipher = password.empty() ? nullptr : EVP_aes_256_cbc();
+        auto* pass = reinterpret_cast<const unsigned char*>(password.data());
+        return PEM_write_bio_PrivateKey(bio, Identity().key, cipher, pass, static_cast<int>(password.size()), nullptr,
+                                        nullptr);
+    });
+}
+
+TTlsServerSession::TTlsServerSession(int fd, const TTlsServerConfig& config) : fd_(fd) {
+    BlockSigPipeOnThisThread();
+    context_ = ServerContext(config);
+    ssl_ = SSL_new(context_);
+    SSL_set_fd(ssl_, fd_);
+}
+
+TTlsServerSession::~TTlsServerSession() {
+    SSL_free(ssl_);
+    SSL_CTX_free(context_);
+}
+
+bool TTlsServerSession::Accept(int timeoutMs) {
+    SetSocketTimeouts(fd_, timeoutMs);
+    ERR_clear_error();
+    return SSL_accept(ssl_) == 1;
+}
+
+bool TTlsServerSession::WaitReadable(int timeoutMs) const {
+    if (SSL_pending(ssl_) > 0) return true;
+    pollfd p{fd_, POLLIN, 0};
+    return ::poll(&p, 1, timeoutMs) > 0;
+}
+
+std::string TTlsServerSession::ReadRecord(int timeoutMs) {
+    if (!WaitReadable(timeoutMs)) return {};
+    char buffer[65536];
+    const int n = SSL_read(ssl_, buffer, sizeof buffer);
+    return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+}
+
+bool TTlsServerSession::ReadLine(std::string& line, int timeoutMs) {
+    for (;;) {
+        const size_t lf = pending_.find('\n');
+        if (lf != std::string::npos) {
+            line = pending_.substr(0, lf);
+            pending_.erase(0, lf + 1);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            return true;
+        }
+        const std::string more = ReadRecord(timeoutMs);
+        if (more.empty()) return false;
+        pending_ += more;
+    }
+}
+
+std::string TTlsServerSession::ReadAll(int timeoutMs) {
+    std::string data;
+    data.swap(pending_);
+    for (;;) {
+        const std::string more = ReadRecord(timeoutMs);
+        if (more.empty()) return data;
+        data += more;
+    }
+}
+
+bool TTlsServerSession::Write(const std::string& bytes) {
+    ERR_clear_error();
+    return bytes.empty() || SSL_write(ssl_, bytes.data(), static_cast<int>(bytes.size())) > 0;
+}
+
+void TTlsServerSession::SendCloseNotify() { SSL_shutdown(ssl_); }
+
+std::string TTlsServerSession::Protocol() const { return SSL_get_version(ssl_); }
+
+TTlsTestServer::TTlsTestServer(Script script, TTlsServerConfig config, int connections) {
+    server_ = std::make_unique<TLoopbackServer>(
+        [this, script = std::move(script), config](int fd) {
+            TTlsServerSession session(fd, config);
+            if (!session.Accept()) {
+                ++failedHandshakes_;
+                return;
+            }
+            {
+                std::lock_guard<std::mutex> guard(lock_);
+                lastProtocol_ = session.Protocol();
+            }
+            ++handshakes_;
+            script(session);
+        },
+        connections);
+}
+
+std::string TTlsTestServer::LastProtocol() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return lastProtocol_;
+}
+
+void StallTlsHandshake(int fd, int holdMs) {
+    char buffer[4096];
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, holdMs) <= 0) return;
+        if (::recv(fd, buffer, sizeof buffer, 0) <= 0) return;
+    }
+}
