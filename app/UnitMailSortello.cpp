@@ -16,6 +16,8 @@
 #include <QVBoxLayout>
 
 #include "app/ErrorDisplay.h"
+#include "app/FormStorage.h"
+#include "app/RegistrySettingsStore.h"
 #include "app/QtText.h"
 #include "app/QtWidgets.h"
 #include "app/ToolBarImages.h"
@@ -79,19 +81,58 @@ TFileNameEdit* AddFileName(QWidget* parent, const char* name, int tabOrder, int 
     return edit;
 }
 
+// A memo's lines: every line of the control except a last empty one, so
+// that the text of a list (every line followed by a break) comes back as
+// the same list.
 TStringList MemoLines(const QPlainTextEdit* memo) {
+    QStringList parts = memo->toPlainText().split('\n');
+    if (!parts.isEmpty() && parts.last().isEmpty()) parts.removeLast();
     TStringList lines;
-    if (!memo->toPlainText().isEmpty()) lines.SetText(FromQt(memo->toPlainText()));
+    for (const QString& part : parts) lines.Add(FromQt(part));
     return lines;
 }
 
 QString LinesText(const TStringList& lines) {
-    QStringList out;
-    for (const std::string& line : lines) out << ToQt(line);
-    return out.join('\n');
+    QString text;
+    for (const std::string& line : lines) text += ToQt(line) + '\n';
+    return text;
 }
 
 }  // namespace
+
+// The window's placement as the settings see it: the normal rectangle of
+// the window's client area in screen coordinates.
+class TQtPlacementHost : public TPlacementHost {
+public:
+    explicit TQtPlacementHost(QWidget& window) : window_(window) {}
+
+    TFormPlacement Placement() const override {
+        TFormPlacement placement;
+        const QRect rect = window_.isMaximized() || window_.isMinimized() ? window_.normalGeometry() : window_.geometry();
+        placement.ShowCmd = window_.isMaximized() ? 3 : (window_.isMinimized() ? 2 : 1);
+        placement.Left = rect.left();
+        placement.Top = rect.top();
+        placement.Right = rect.left() + rect.width();
+        placement.Bottom = rect.top() + rect.height();
+        return placement;
+    }
+    void ApplyPlacement(const TFormPlacement& p) override {
+        window_.setGeometry(p.Left, p.Top, p.Right - p.Left, p.Bottom - p.Top);
+    }
+    void ApplyShowState(TWindowShowState state) override {
+        if (state == TWindowShowState::Maximized) window_.setWindowState(Qt::WindowMaximized);
+        // The window is the whole application: minimizing it minimizes the application.
+        if (state == TWindowShowState::Minimized) window_.setWindowState(Qt::WindowMinimized);
+    }
+    bool ApplicationMinimized() const override { return window_.isMinimized(); }
+    int ScreenWidth() const override { return Screen() ? Screen()->geometry().width() : 0; }
+    int ScreenHeight() const override { return Screen() ? Screen()->geometry().height() : 0; }
+    int PixelsPerInch() const override { return Screen() ? qRound(Screen()->logicalDotsPerInch()) : 96; }
+
+private:
+    QScreen* Screen() const { return window_.screen() ? window_.screen() : QGuiApplication::primaryScreen(); }
+    QWidget& window_;
+};
 
 TFormMailSortello::TFormMailSortello(QWidget* parent) : QWidget(parent), actions_(this) {
     InitializeApplicationFont();
@@ -105,10 +146,36 @@ TFormMailSortello::TFormMailSortello(QWidget* parent) : QWidget(parent), actions
     ChainTabOrder();
     resize(677, 772);
     CentreOnScreen();
+    settingsStore_ = std::make_unique<TRegistrySettingsStore>();
+    placementHost_ = std::make_unique<TQtPlacementHost>(*this);
+    formStorage_ = std::make_unique<TFormStorage>(actions_.Fields(), *settingsStore_, *placementHost_);
+    auto* storage = new QObject(this);
+    storage->setObjectName("FormStorage1");
     FormCreate();
 }
 
-TFormMailSortello::~TFormMailSortello() = default;
+TFormMailSortello::~TFormMailSortello() {
+    if (!formStorage_->Saved()) SaveSettings(true);
+}
+
+void TFormMailSortello::RestoreSettings() {
+    WidgetsToModel();
+    try {
+        formStorage_->Restore();
+    } catch (const std::exception& e) {
+        ModelToWidgets();
+        ShowException(e);
+        return;
+    }
+    ModelToWidgets();
+}
+
+void TFormMailSortello::SaveSettings(bool visible) {
+    RunGuarded([this, visible] {
+        WidgetsToModel();
+        formStorage_->Save(visible);
+    });
+}
 
 void TFormMailSortello::CentreOnScreen() {
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -413,9 +480,11 @@ void TFormMailSortello::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (shown_) return;
     shown_ = true;
+    RestoreSettings();
     FormShow();
 }
 
 void TFormMailSortello::closeEvent(QCloseEvent* event) {
+    SaveSettings(false);
     event->accept();
 }

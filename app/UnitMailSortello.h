@@ -16,7 +16,10 @@ class QLineEdit;
 class QPlainTextEdit;
 class QSplitter;
 class QToolBar;
+class TFormStorage;
 class TPageControl;
+class TQtPlacementHost;
+class TSettingsStore;
 
 class TFormMailSortello : public QWidget, private TLogSink {
 public:
@@ -36,6 +39,7 @@ public:
     QAction* actInviaMail() const { return actInviaMail_; }
     QAction* actChiudi() const { return actChiudi_; }
     TPageControl* PageControl() const { return pageControl_; }
+    TFormStorage& FormStorage1() { return *formStorage_; }
 
     // Copies between the widgets and Actions().Fields().
     void WidgetsToModel();
@@ -62,6 +66,8 @@ private:
     void ChainTabOrder();
     void CentreOnScreen();
     void RunAction(void (TMailSortelloActions::*action)());
+    void RestoreSettings();
+    void SaveSettings(bool visible);
 
     TMailSortelloActions actions_;
     TPageControl* pageControl_ = nullptr;
@@ -69,6 +75,8 @@ private:
     QAction* actConnetti_ = nullptr;
     QAction* actInviaMail_ = nullptr;
     QAction* actChiudi_ = nullptr;
+    std::unique_ptr<TSettingsStore> settingsStore_;
+    std::unique_ptr<TQtPlacementHost> placementHost_;
+    std::unique_ptr<TFormStorage> formStorage_;
     bool shown_ = false;
-    bool saved_ = false;
 };

@@ -1,0 +1,225 @@
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QToolButton>
+
+#include "app/QtWidgets.h"
+#include "tests/app/WindowFixture.h"
+
+namespace {
+
+enum class Kind { Label, Edit, Hint, Memo, Radio, FileName };
+
+struct Component {
+    const char* name;
+    Kind kind;
+    const char* text;  // caption or text
+    QStringList items;
+    int itemIndex;
+    int x;
+    int width;
+    int tabOrder;
+};
+
+const QStringList Auth = {"None", "Default", "SASL"};
+const QStringList Bool = {"False (no)", "True (si)"};
+
+const Component Components[] = {
+    {"Label2", Kind::Label, "Utente", {}, 0, 16, 0, -1},
+    {"edtUserName", Kind::Edit, "", {}, 0, 120, 150, 0},
+    {"Label3", Kind::Label, "Password", {}, 0, 16, 0, -1},
+    {"edtPassword", Kind::Edit, "", {}, 0, 120, 150, 1},
+    {"edtShowDialog_mapi", Kind::Radio, " Show dialog ", Bool, 1, 120, 209, 0},
+    {"edtUseAppHandle_mapi", Kind::Radio, " Use App Handle ", Bool, 0, 120, 209, 1},
+    {"Label10", Kind::Label, "Host, server di invio", {}, 0, 16, 0, -1},
+    {"edtHost_smtp", Kind::Edit, "", {}, 0, 120, 150, 0},
+    {"Edit4", Kind::Hint, "es:  smtp.example.com", {}, 0, 288, 209, 1},
+    {"Label11", Kind::Label, "Porta", {}, 0, 16, 0, -1},
+    {"edtPort_smtp", Kind::Edit, "", {}, 0, 120, 150, 2},
+    {"Edit6", Kind::Hint, "es:  25", {}, 0, 288, 209, 3},
+    {"edtAuthType_smtp", Kind::Radio, " Authentication Type ", Auth, 1, 120, 289, 4},
+    {"Label4", Kind::Label, "Host, server di invio", {}, 0, 16, 0, -1},
+    {"edtHost_smtpcript", Kind::Edit, "", {}, 0, 120, 150, 0},
+    {"Edit2", Kind::Hint, "es:  smtp.example.com  mail.example.org", {}, 0, 288, 209, 5},
+    {"Label5", Kind::Label, "Porta", {}, 0, 16, 0, -1},
+    {"edtPort_smtpcript", Kind::Edit, "", {}, 0, 120, 150, 1},
+    {"Edit3", Kind::Hint, "es:  465  587 ", {}, 0, 288, 209, 6},
+    {"edtAuthType_smtpcript", Kind::Radio, " Authentication Type ", Auth, 0, 120, 289, 2},
+    {"edtMethod", Kind::Radio, " Method ", {"sslvSSLv2", "sslvSSLv23", "sslvSSLv3", "sslvTLSv1"}, 2, 120, 430, 3},
+    {"edtUseTLS", Kind::Radio, " Use TLS ", {"NoTLSSupport", "UseImplicitTLS", "UseRequireTLS", "UseExplicitTLS"}, 0,
+     120, 430, 4},
+    {"Label9", Kind::Label, "Mittente", {}, 0, 16, 0, -1},
+    {"edtSender", Kind::Edit, "", {}, 0, 120, 150, 0},
+    {"Label8", Kind::Label, "Destinatari", {}, 0, 16, 0, -1},
+    {"edtRecipients", Kind::Memo, "", {}, 0, 120, 350, 1},
+    {"Label14", Kind::Label, "Destinatari \nin copia conoscenza", {}, 0, 16, 0, -1},
+    {"edtCCRecipients", Kind::Memo, "", {}, 0, 120, 350, 2},
+    {"Label6", Kind::Label, "Oggetto", {}, 0, 16, 0, -1},
+    {"edtSubject", Kind::Edit, "", {}, 0, 120, 150, 3},
+    {"Label7", Kind::Label, "Corpo", {}, 0, 16, 0, -1},
+    {"edtBody", Kind::Memo, "", {}, 0, 120, 350, 4},
+    {"Label12", Kind::Label, "Allegato 1", {}, 0, 16, 0, -1},
+    {"edtAttachFile1", Kind::FileName, "", {}, 0, 120, 353, 5},
+    {"Label13", Kind::Label, "Allegato 2", {}, 0, 16, 0, -1},
+    {"edtAttachFile2", Kind::FileName, "", {}, 0, 120, 353, 6},
+};
+
+}  // namespace
+
+class WindowTest : public WindowFixture {};
+
+TEST_F(WindowTest, FirstStartOpensOnTheEncryptedTabAndTabsEnableConnetti) {
+    TFormMailSortello& window = OpenWindow();
+    EXPECT_EQ(window.objectName(), "FormMailSortello");
+    EXPECT_EQ(window.windowTitle(), "TelVara - Sortello e-mail");
+    EXPECT_EQ(window.size(), QSize(677, 772));
+    TPageControl* pages = window.PageControl();
+    ASSERT_NE(pages->ActivePage(), nullptr);
+    EXPECT_EQ(pages->ActivePage()->objectName(), "TabSheetSmtpCript");
+    EXPECT_EQ(pages->Caption(2), " SMTP con crittografia    ");
+    EXPECT_TRUE(window.actConnetti()->isEnabled());
+    EXPECT_TRUE(Find<QPlainTextEdit>("Memo")->toPlainText().isEmpty());
+
+    const struct {
+        int tab;
+        bool connetti;
+    } steps[] = {{0, false}, {2, true}, {3, false}, {1, true}, {0, false}, {2, true}};
+    for (const auto& step : steps) {
+        QTest::mouseClick(pages->TabButton(step.tab), Qt::LeftButton);
+        EXPECT_EQ(pages->ActivePage(), pages->Page(step.tab));
+        EXPECT_EQ(window.actConnetti()->isEnabled(), step.connetti) << pages->Caption(step.tab).toStdString();
+        EXPECT_TRUE(window.actInviaMail()->isEnabled());
+        EXPECT_TRUE(window.actChiudi()->isEnabled());
+    }
+}
+
+TEST_F(WindowTest, ComponentsMatchTheirDescription) {
+    OpenWindow();
+    for (const Component& c : Components) {
+        SCOPED_TRACE(c.name);
+        QWidget* widget = Find<QWidget>(c.name);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->x(), c.x);
+        if (c.width) {
+            EXPECT_EQ(widget->width(), c.width);
+        }
+        if (c.tabOrder >= 0) {
+            EXPECT_EQ(widget->property("TabOrder").toInt(), c.tabOrder);
+            EXPECT_EQ(widget->property("TabStop").toBool(), c.kind != Kind::Hint);
+        }
+        switch (c.kind) {
+            case Kind::Label: {
+                auto* label = dynamic_cast<QLabel*>(widget);
+                ASSERT_NE(label, nullptr);
+                EXPECT_EQ(label->text(), c.text);
+                break;
+            }
+            case Kind::Edit:
+            case Kind::Hint: {
+                auto* edit = dynamic_cast<QLineEdit*>(widget);
+                ASSERT_NE(edit, nullptr);
+                EXPECT_EQ(edit->text(), c.text);
+                EXPECT_EQ(edit->isReadOnly(), c.kind == Kind::Hint);
+                EXPECT_EQ(edit->focusPolicy() == Qt::NoFocus, c.kind == Kind::Hint);
+                break;
+            }
+            case Kind::Memo: {
+                auto* memo = dynamic_cast<QPlainTextEdit*>(widget);
+                ASSERT_NE(memo, nullptr);
+                EXPECT_EQ(memo->toPlainText(), c.text);
+                EXPECT_EQ(memo->lineWrapMode(), QPlainTextEdit::NoWrap);
+                EXPECT_EQ(memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+                break;
+            }
+            case Kind::Radio: {
+                auto* group = dynamic_cast<TRadioGroup*>(widget);
+                ASSERT_NE(group, nullptr);
+                EXPECT_EQ(group->title(), c.text);
+                EXPECT_EQ(group->Items(), c.items);
+                EXPECT_EQ(group->ItemIndex(), c.itemIndex);
+                EXPECT_EQ(group->height(), 34);
+                break;
+            }
+            case Kind::FileName: {
+                auto* file = dynamic_cast<TFileNameEdit*>(widget);
+                ASSERT_NE(file, nullptr);
+                EXPECT_EQ(file->Text(), c.text);
+                EXPECT_EQ(file->Edit()->completer(), nullptr);
+                break;
+            }
+        }
+    }
+}
+
+TEST_F(WindowTest, FrameTabsAndToolBarMatchTheirDescription) {
+    TFormMailSortello& window = OpenWindow();
+    EXPECT_EQ(Find<QLabel>("Label1")->text(),
+              "TelVara - Programma per sortellare l'invio delle mail in varie modalità");
+    const char* sheets[] = {"TabSheetMAPI", "TabSheetSMTP", "TabSheetSmtpCript", "TabSheetMailto"};
+    const char* captions[] = {"  MAPI  ", " SMTP senza crittografia ", " SMTP con crittografia    ", "  mailto:  "};
+    TPageControl* pages = window.PageControl();
+    ASSERT_EQ(pages->PageCount(), 4);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(pages->Page(i)->objectName(), sheets[i]);
+        EXPECT_EQ(pages->TabButton(i)->text(), captions[i]);
+    }
+    for (const char* name : {"ScrollBox2", "JvPanel1", "Panel1", "Panel2", "Splitter", "pnlSotto", "ToolBar",
+                             "ScrollBox1", "ActionList", "ImageList", "FormStorage1"})
+        EXPECT_NE(window.findChild<QObject*>(name), nullptr) << name;
+    EXPECT_EQ(Find<QWidget>("Panel1")->size(), QSize(580, 64));
+    EXPECT_EQ(Find<QWidget>("PageControl")->size(), QSize(580, 214));
+    EXPECT_EQ(Find<QWidget>("Panel2")->size(), QSize(580, 261));
+    EXPECT_EQ(Find<QWidget>("JvPanel1")->width(), 652);
+    EXPECT_EQ(Find<QWidget>("pnlSotto")->height(), 175);
+
+    auto* memo = Find<QPlainTextEdit>("Memo");
+    EXPECT_TRUE(memo->isReadOnly());
+    EXPECT_EQ(memo->property("TabStop").toBool(), false);
+
+    const struct {
+        const char* button;
+        QAction* action;
+        const char* caption;
+        const char* hint;
+        int image;
+    } buttons[] = {{"ToolButton6", window.actConnetti(), "Connetti", "Prova la connessione con il server", 0},
+                   {"ToolButton2", window.actInviaMail(), "Invia mail", "Invia la mail ", 2},
+                   {"ToolButton1", window.actChiudi(), "Chiudi", "Chiude il programma", 1}};
+    int lastX = -1;
+    for (const auto& b : buttons) {
+        auto* tool = Find<QToolButton>(b.button);
+        ASSERT_NE(tool, nullptr);
+        EXPECT_EQ(tool->defaultAction(), b.action);
+        EXPECT_EQ(b.action->text(), b.caption);
+        EXPECT_EQ(b.action->toolTip(), b.hint);
+        EXPECT_EQ(b.action->property("ImageIndex").toInt(), b.image);
+        EXPECT_EQ(tool->size(), QSize(88, 38));
+        EXPECT_EQ(tool->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
+        EXPECT_FALSE(b.action->icon().pixmap(32, 32).isNull());
+        EXPECT_GT(tool->x(), lastX);
+        lastX = tool->x();
+    }
+    for (const char* gap : {"ToolButton7", "ToolButton4", "ToolButton3", "ToolButton5"})
+        EXPECT_EQ(Find<QWidget>(gap)->width(), 8) << gap;
+}
+
+TEST_F(WindowTest, PasswordShowsAnXPerCharacter) {
+    OpenWindow();
+    auto* password = Find<QLineEdit>("edtPassword");
+    EXPECT_EQ(password->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(password->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, password), 'x');
+    EXPECT_EQ(password->style()->styleHint(QStyle::SH_LineEdit_PasswordMaskDelay, nullptr, password), 0);
+}
+
+TEST_F(WindowTest, FieldsReachTheModelInTheAnsiCodePage) {
+    TFormMailSortello& window = OpenWindow();
+    Find<QLineEdit>("edtSubject")->setText(QString::fromUtf8("Prova è"));
+    Find<QPlainTextEdit>("edtBody")->setPlainText("uno\ndue");
+    window.WidgetsToModel();
+    EXPECT_EQ(window.Actions().Fields().Text("edtSubject"), "Prova \xe8");
+    EXPECT_EQ(window.Actions().Fields().MemoValue("edtBody"), "uno\r\ndue\r\n");
+}
