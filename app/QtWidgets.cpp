@@ -15,8 +15,11 @@
 
 TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, int columns, QWidget* parent)
     : QGroupBox(caption, parent), items_(items), columns_(columns), group_(new QButtonGroup(this)) {
+    // The caption sits on the frame, as a radio group's does.
+    setStyleSheet("QGroupBox { border: 1px solid #a0a0a0; border-radius: 2px; margin-top: 6px; }"
+                  "QGroupBox::title { subcontrol-origin: margin; left: 7px; padding: 0 1px; }");
     auto* layout = new QGridLayout(this);
-    layout->setContentsMargins(6, 0, 4, 2);
+    layout->setContentsMargins(6, 4, 4, 1);
     layout->setVerticalSpacing(0);
     for (int i = 0; i < items.size(); ++i) {
         auto* button = new QRadioButton(items[i], this);
