@@ -57,6 +57,8 @@ void TIdHeaderList::SetValues(const std::string& name, const std::string& value)
         const std::string piece = TrimControlsRight(folded.substr(start, crlf == std::string::npos ? crlf : crlf - start));
         if (at == index)
             SetStrings(at, piece);
+        else if (at == Count())
+            Add(piece);
         else
             Insert(at, piece);
         ++at;

@@ -40,7 +40,7 @@ public:
     TIdMessagePart& operator=(const TIdMessagePart&) = delete;
 
     // 0 for text parts, 1 for attachments.
-    virtual int PartKind() const = 0;
+    virtual int PartKind() const { return -1; }
 
     const std::string& ContentTransfer() const { return contentTransfer_; }
     void SetContentTransfer(const std::string& value) { contentTransfer_ = value; }
