@@ -15,7 +15,9 @@ bool ParseInt32(const std::string& text, int32_t& value) {
 }
 
 void TIdReply::SetCode(const std::string& value) {
-    if (!IsValidCode(value)) throw EIdException(Format("Reply Code is not valid: %s", value.c_str()));
+    // Concatenated rather than formatted so that a code holding a NUL byte
+    // still shows whole.
+    if (!IsValidCode(value)) throw EIdException("Reply Code is not valid: " + value);
     code_ = value;
 }
 
