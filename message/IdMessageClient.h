@@ -4,7 +4,14 @@
 
 #include "net/IdExplicitTLSClient.h"
 
+class TIdMessage;
+
 class TIdMessageClient : public TIdExplicitTLSClient {
 public:
     explicit TIdMessageClient(TComponent* owner = nullptr);
+
+    // The text sent after DATA: the header block, the empty line and,
+    // unless headersOnly, the body; every line that starts with "." gets
+    // one more. The end-of-data line is the caller's.
+    virtual void WriteMessage(TIdMessage& message, bool headersOnly = false);
 };

@@ -1,6 +1,8 @@
 #include "smtp/IdSMTP.h"
 
 #include "message/IdCoderMIME.h"
+#include "message/IdEMailAddress.h"
+#include "message/IdMessage.h"
 #include "net/IdSSLIOHandlerSocketBase.h"
 #include "smtp/IdReplySMTP.h"
 
@@ -129,4 +131,101 @@ void TIdSMTP::Assign(const TIdSMTP& source) {
     SetOnStatus(source.OnStatus());
 }
 
-void TIdSMTP::Send(TIdMessage& /*message*/) {}
+// ------------------------------------------------------------ transaction
+
+void TIdSMTP::SetMailAgentHeader(TIdMessage& message) const {
+    // An empty value removes the header.
+    message.ExtraHeaders().SetValues("X-Mailer", MailAgent());
+}
+
+namespace {
+
+// Recipients, then CCList, then BccList, reparsed from their joined text.
+std::unique_ptr<TIdEMailAddressList> Envelope(TIdMessage& message) {
+    auto envelope = std::make_unique<TIdEMailAddressList>();
+    std::string text = message.Recipients().EMailAddresses();
+    for (TIdEMailAddressList* list : {&message.CCList(), &message.BccList()})
+        if (list->Count() > 0) text += ", " + list->EMailAddresses();
+    envelope->SetEMailAddresses(text);
+    return envelope;
+}
+
+std::string MailFromLine(TIdMessage& message) { return "MAIL FROM:<" + message.From().Address() + ">"; }
+
+std::string RcptToLine(const TIdEMailAddressItem& item) { return "RCPT TO:<" + item.Address() + ">"; }
+
+}  // namespace
+
+void TIdSMTP::Send(TIdMessage& message) {
+    Authenticate();
+    SetMailAgentHeader(message);
+    const std::unique_ptr<TIdEMailAddressList> envelope = Envelope(message);
+    if (PipeLine() && ServiceExtensions().IndexOf("PIPELINING") >= 0)
+        SendPipelined(message, *envelope);
+    else
+        SendSequential(message, *envelope);
+}
+
+void TIdSMTP::SendSequential(TIdMessage& message, const TIdEMailAddressList& envelope) {
+    SendCommand("RSET");
+    SendCommand(MailFromLine(message), 250);
+    for (int i = 0; i < envelope.Count(); ++i) SendCommand(RcptToLine(*envelope.Items(i)), {250, 251});
+    SendCommand("DATA", 354);
+    WriteMessage(message, false);
+    SendCommand(".", 250);
+}
+
+void TIdSMTP::WriteEnvelopeBatch(TIdMessage& message, const TIdEMailAddressList& envelope) {
+    EnsureIOHandler();
+    TIdIOHandler& io = *IOHandler();
+    io.OpenWriteBuffer();
+    try {
+        io.WriteLn("RSET");
+        io.WriteLn(MailFromLine(message));
+        for (int i = 0; i < envelope.Count(); ++i) io.WriteLn(RcptToLine(*envelope.Items(i)));
+        io.WriteLn("DATA");
+    } catch (...) {
+        io.CloseWriteBuffer();
+        throw;
+    }
+    io.CloseWriteBuffer();
+}
+
+namespace {
+
+// A copy of the reply that failed first, raised once the batch is read.
+std::unique_ptr<TIdReplySMTP> CopyOfReply(const TIdReply& reply) {
+    auto copy = std::make_unique<TIdReplySMTP>();
+    copy->Text().Assign(reply.Text());
+    copy->SetCodeNumber(reply.CodeNumber());
+    if (const auto* smtp = dynamic_cast<const TIdReplySMTP*>(&reply))
+        copy->EnhancedCode().SetReplyAsStr(smtp->EnhancedCode().ReplyAsStr());
+    return copy;
+}
+
+}  // namespace
+
+void TIdSMTP::SendPipelined(TIdMessage& message, const TIdEMailAddressList& envelope) {
+    WriteEnvelopeBatch(message, envelope);
+    std::unique_ptr<TIdReplySMTP> failure;
+    auto keepFailure = [&] {
+        if (!failure) failure = CopyOfReply(LastCmdResult());
+    };
+    ReadReply(TIdReplyCodes{});  // RSET
+    if (ReadReply(TIdReplyCodes{}) != 250) keepFailure();
+    for (int i = 0; i < envelope.Count(); ++i) {
+        const int16_t code = ReadReply(TIdReplyCodes{});
+        if (code != 250 && code != 251) keepFailure();
+    }
+    if (ReadReply(TIdReplyCodes{}) != 354) {
+        keepFailure();
+        failure->RaiseError();
+    }
+    if (failure) {
+        // Nothing was sent after DATA: end the data at once.
+        SendCommand(".");
+        failure->RaiseError();
+    }
+    WriteMessage(message, false);
+    SendCommand(".", 250);
+}

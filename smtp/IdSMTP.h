@@ -52,7 +52,7 @@ protected:
 
 private:
     void SetMailAgentHeader(TIdMessage& message) const;
-    void WriteEnvelopeBatch(const TIdMessage& message, const TIdEMailAddressList& envelope);
+    void WriteEnvelopeBatch(TIdMessage& message, const TIdEMailAddressList& envelope);
 
     TIdSMTPAuthenticationType authType_ = atDefault;
     bool authenticated_ = false;

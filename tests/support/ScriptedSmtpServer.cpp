@@ -1,5 +1,7 @@
 #include "tests/support/ScriptedSmtpServer.h"
 
+#include "tests/support/TlsTestServer.h"
+
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -37,6 +39,7 @@ private:
         if (HasPrefix(row, "S: ", rest) || row == "S:") return Send(rest + "\r\n");
         if (HasPrefix(row, "RAW: ", rest)) return Send(rest);
         if (HasPrefix(row, "C: ", rest)) return Expect(rest);
+        if (HasPrefix(row, "SKIP UNTIL: ", rest)) return SkipUntil(rest);
         if (HasPrefix(row, "PAUSE: ", rest)) {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(rest)));
             return true;
@@ -78,7 +81,20 @@ private:
     }
 
     bool StartTls() {
-        owner_.AddFailure("TLS is not available in this test build");
+        tls_ = std::make_unique<TTlsServerSession>(fd_);
+        if (tls_->Accept()) return true;
+        owner_.AddFailure("TLS handshake failed");
+        return false;
+    }
+
+    // Skips what the client sends until a line that ends with `text` (the
+    // bytes of a failed TLS handshake may come first).
+    bool SkipUntil(const std::string& text) {
+        std::string line;
+        while (ReadLine(line, kLineWaitMs))
+            if (line.size() >= text.size() && line.compare(line.size() - text.size(), text.size(), text) == 0)
+                return true;
+        owner_.AddFailure("expected a line ending with '" + text + "', got nothing");
         return false;
     }
 
@@ -94,7 +110,7 @@ private:
         }
     }
 
-    bool Send(const std::string& bytes) { return TLoopbackServer::SendAll(fd_, bytes); }
+    bool Send(const std::string& bytes) { return tls_ ? tls_->Write(bytes) : TLoopbackServer::SendAll(fd_, bytes); }
 
     // A line without its LF and one CR before it; false on close or time-out.
     bool ReadLine(std::string& line, int timeoutMs) {
@@ -111,20 +127,25 @@ private:
     }
 
     bool Receive(int timeoutMs) {
-        pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) <= 0) return false;
-        char buffer[65536];
-        const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-        if (n <= 0) return false;
-        const std::string chunk(buffer, static_cast<size_t>(n));
+        const std::string chunk = tls_ ? tls_->ReadRecord(timeoutMs) : ReceivePlain(timeoutMs);
+        if (chunk.empty()) return false;
         owner_.Record(chunk);
         pending_ += chunk;
         return true;
     }
 
+    std::string ReceivePlain(int timeoutMs) {
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) <= 0) return std::string();
+        char buffer[65536];
+        const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+        return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+    }
+
     TScriptedSmtpServer& owner_;
     int fd_;
     std::string pending_;
+    std::unique_ptr<TTlsServerSession> tls_;
 };
 
 TScriptedSmtpServer::TScriptedSmtpServer(TScript script) : TScriptedSmtpServer(TSessions{{std::move(script)}}) {}

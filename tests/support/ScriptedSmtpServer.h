@@ -12,6 +12,11 @@
 //                  (dot-stuffing left as sent, the "." line excluded) in
 //                  Messages()
 //   "TLS"          run the server side of a TLS handshake on the connection
+//                  (TlsTestServer's certificate); a failed handshake is a
+//                  failure and ends the connection
+//   "SKIP UNTIL: text"  drop client bytes up to a line ending with text
+//                  (for a client whose TLS handshake failed: its
+//                  handshake bytes come before the next command)
 //   "RAW: bytes"   send the bytes after "RAW: " as they are, no CR LF added
 //   "CLOSE"        close the connection now
 //   "SILENT"       answer nothing more: wait until the client closes
