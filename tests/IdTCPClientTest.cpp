@@ -1,10 +1,6 @@
 #include "net/IdTCPClient.h"
 
-#include <arpa/inet.h>
 #include <dirent.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -14,66 +10,9 @@
 #include "platform/Locale.h"
 #include "tests/support/LoopbackClient.h"
 #include "tests/support/LoopbackServer.h"
+#include "tests/support/SilentListener.h"
 
 namespace {
-
-sockaddr_in Loopback(int port) {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    return addr;
-}
-
-int PortOf(int fd) {
-    sockaddr_in addr{};
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    return ntohs(addr.sin_port);
-}
-
-// A loopback port with nobody listening.
-int ClosedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr = Loopback(0);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    const int port = PortOf(fd);
-    ::close(fd);
-    return port;
-}
-
-// A listener that never accepts, with its accept queue filled: the
-// handshake of any further connect never completes.
-class TSilentListener {
-public:
-    TSilentListener() {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in addr = Loopback(0);
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        ::listen(listener_, 0);
-        port_ = PortOf(listener_);
-        addr = Loopback(port_);
-        for (int i = 0; i < 32 && !full_; ++i) {
-            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-            ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-            pollfd p{fd, POLLOUT, 0};
-            full_ = ::poll(&p, 1, 200) == 0;
-            fillers_.push_back(fd);
-        }
-    }
-    ~TSilentListener() {
-        for (int fd : fillers_) ::close(fd);
-        ::close(listener_);
-    }
-    int Port() const { return port_; }
-    bool Full() const { return full_; }
-
-private:
-    int listener_ = -1;
-    int port_ = 0;
-    bool full_ = false;
-    std::vector<int> fillers_;
-};
 
 size_t CountEntries(const char* folder) {
     size_t count = 0;
@@ -100,7 +39,7 @@ TEST(IdTCPClientConnect, RefusedPortReports10061AtOnce) {
     for (int32_t connectTimeout : {3000, 0}) {
         TIdTCPClient client;
         client.SetHost("127.0.0.1");
-        client.SetPort(ClosedPort());
+        client.SetPort(loopback::ClosedPort());
         client.SetConnectTimeout(connectTimeout);
         const uint64_t start = MonotonicMilliseconds();
         try {
@@ -180,7 +119,7 @@ TEST(IdTCPClientConnect, FailedConnectLeavesTheClientReusable) {
     TLoopbackServer server([](int fd) { TLoopbackServer::SendAll(fd, "220 ready\r\n"); });
     TIdTCPClient client;
     client.SetHost("127.0.0.1");
-    client.SetPort(ClosedPort());
+    client.SetPort(loopback::ClosedPort());
     client.SetConnectTimeout(3000);
     EXPECT_THROW(client.Connect(), EIdSocketError);
     client.SetPort(server.Port());
