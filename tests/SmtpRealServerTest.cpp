@@ -1,0 +1,153 @@
+// The SMTP client against a real server: Debian's aiosmtpd, run by
+// tests/support/aiosmtpd_server.py on a loopback port.
+#include "message/IdMessage.h"
+#include "net/IdSSLOpenSSL.h"
+#include "smtp/IdReplySMTP.h"
+#include "smtp/IdSASLCRAMMD5.h"
+#include "smtp/IdSMTP.h"
+#include "tests/support/AiosmtpdServer.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+#define SKIP_WITHOUT_AIOSMTPD()                                  \
+    do {                                                         \
+        const std::string why = TAiosmtpdServer::SkipReason();   \
+        if (!why.empty()) GTEST_SKIP() << why;                   \
+    } while (0)
+
+struct RealSession {
+    explicit RealSession(const TAiosmtpdServer::TOptions& options, TIdUseTLS mode = utNoTLSSupport)
+        : server(options) {
+        if (mode != utNoTLSSupport) {
+            auto* handler = new TIdSSLIOHandlerSocketOpenSSL(&smtp);
+            handler->SSLOptions().SetMethod(sslvSSLv23);
+            smtp.SetIOHandler(handler);
+            smtp.SetUseTLS(mode);
+        }
+        smtp.SetHost("127.0.0.1");
+        smtp.SetPort(server.Port());
+        smtp.SetHeloName("Telvara");
+        smtp.SetMailAgent("TelVara");
+        smtp.SetConnectTimeout(3000);
+        smtp.SetReadTimeout(3000);
+        smtp.SetUsername("tim");
+        smtp.SetPassword("tanstaaftanstaaf");
+    }
+
+    TAiosmtpdServer server;
+    TIdSMTP smtp;
+};
+
+std::unique_ptr<TIdMessage> TestMessage() {
+    auto message = std::make_unique<TIdMessage>();
+    message->From().SetText("Tecnico <tecnico@sortello.test>");
+    message->Recipients().SetEMailAddresses("Ufficio <ufficio@sortello.test>, altro@sortello.test");
+    message->CCList().SetEMailAddresses("copia@sortello.test");
+    message->SetSubject("Prova di invio");
+    message->Body().Add("Messaggio di prova.");
+    message->Body().Add(".riga con punto");
+    return message;
+}
+
+void ExpectStoredTestMessage(const TAiosmtpdServer& server) {
+    const auto stored = server.Stored();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].envelope,
+              "tecnico@sortello.test\nufficio@sortello.test\naltro@sortello.test\ncopia@sortello.test\n");
+    EXPECT_NE(stored[0].content.find("Subject: Prova di invio"), std::string::npos) << stored[0].content;
+    EXPECT_NE(stored[0].content.find("X-Mailer: TelVara"), std::string::npos);
+    // The dot added on the wire is gone again on arrival.
+    EXPECT_NE(stored[0].content.find("\r\nMessaggio di prova.\r\n.riga con punto\r\n"), std::string::npos)
+        << stored[0].content;
+}
+
+}  // namespace
+
+TEST(SmtpRealServer, ConnectsInClearAndSendsSequentially) {
+    SKIP_WITHOUT_AIOSMTPD();
+    RealSession s({});
+    s.smtp.SetAuthType(atNone);
+    s.smtp.Connect();
+    EXPECT_EQ(s.smtp.LastCmdResult().Code(), "250");
+    EXPECT_GE(s.smtp.ServiceExtensions().IndexOf("8BITMIME"), 0);
+    s.smtp.Send(*TestMessage());
+    EXPECT_EQ(s.smtp.LastCmdResult().Code(), "250");
+    s.smtp.Disconnect();
+    ExpectStoredTestMessage(s.server);
+}
+
+TEST(SmtpRealServer, StartTlsReadsTheExtensionsAgainAndLogsIn) {
+    SKIP_WITHOUT_AIOSMTPD();
+    TAiosmtpdServer::TOptions options;
+    options.starttls = true;
+    options.authRequireTls = true;
+    options.pipelining = true;
+    RealSession s(options, utUseRequireTLS);
+    s.smtp.Connect();
+    EXPECT_GE(s.smtp.ServiceExtensions().IndexOf("STARTTLS"), 0);
+    EXPECT_TRUE(TIdSASLEntries::ParseAuthMechanisms(s.smtp.ServiceExtensions(), "AUTH")->Empty());
+    s.smtp.Send(*TestMessage());
+    EXPECT_TRUE(s.smtp.Authenticated());
+    EXPECT_EQ(s.smtp.ServiceExtensions().IndexOf("STARTTLS"), -1);
+    EXPECT_GE(TIdSASLEntries::ParseAuthMechanisms(s.smtp.ServiceExtensions(), "AUTH")->IndexOf("LOGIN"), 0);
+    s.smtp.Disconnect();
+    ExpectStoredTestMessage(s.server);
+}
+
+TEST(SmtpRealServer, AuthLoginRefusedWithTheServerText) {
+    SKIP_WITHOUT_AIOSMTPD();
+    RealSession s({});
+    s.smtp.SetPassword("wrong");
+    s.smtp.Connect();
+    try {
+        s.smtp.Authenticate();
+        FAIL() << "no exception";
+    } catch (const EIdSMTPReplyError& e) {
+        EXPECT_EQ(e.ErrorCode(), 535);
+        EXPECT_EQ(e.Message(), "Authentication credentials invalid\r\n");
+    }
+    EXPECT_FALSE(s.smtp.Authenticated());
+    EXPECT_TRUE(s.smtp.Connected());
+}
+
+TEST(SmtpRealServer, CramMd5AcceptedAndRefused) {
+    SKIP_WITHOUT_AIOSMTPD();
+    for (const std::string password : {"tanstaaftanstaaf", "wrong"}) {
+        RealSession s({});
+        TIdUserPassProvider provider;
+        provider.SetUsername("tim");
+        provider.SetPassword(password);
+        TIdSASLCRAMMD5 cram;
+        cram.SetUserPassProvider(&provider);
+        s.smtp.SetAuthType(atSASL);
+        s.smtp.SASLMechanisms().Add()->SetSASL(&cram);
+        s.smtp.Connect();
+        if (password == "wrong") {
+            EXPECT_THROW(s.smtp.Authenticate(), EIdSMTPReplyError);
+            EXPECT_EQ(s.smtp.LastCmdResult().Code(), "535");
+            continue;
+        }
+        s.smtp.Authenticate();
+        EXPECT_EQ(s.smtp.LastCmdResult().Code(), "235");
+        s.smtp.Send(*TestMessage());
+        s.smtp.Disconnect();
+        ExpectStoredTestMessage(s.server);
+    }
+}
+
+TEST(SmtpRealServer, ImplicitTlsWithPipeliningAndLogin) {
+    SKIP_WITHOUT_AIOSMTPD();
+    TAiosmtpdServer::TOptions options;
+    options.implicitTls = true;
+    options.pipelining = true;
+    RealSession s(options, utUseImplicitTLS);
+    s.smtp.SetPort(s.server.Port());
+    s.smtp.Connect();
+    EXPECT_GE(s.smtp.ServiceExtensions().IndexOf("PIPELINING"), 0);
+    s.smtp.Send(*TestMessage());
+    EXPECT_TRUE(s.smtp.Authenticated());
+    s.smtp.Disconnect();
+    ExpectStoredTestMessage(s.server);
+}
