@@ -102,11 +102,13 @@ int32_t TIdSSLIOHandlerSocketOpenSSL::TLSReceive(int32_t timeout) {
         case TIdSSLIOStatus::Failed:
             break;
     }
+    // A failed session cannot be used again: the connection is closed in
+    // every case, and what was received before can still be read after a
+    // shutdown or an abort.
     const int32_t error = TIdStack::TranslateErrno(result.systemError);
-    if (error != Id_WSAESHUTDOWN && error != Id_WSAECONNABORTED) TIdStack::RaiseSocketError(error);
-    // The connection is gone: what was received before can still be read.
     AppendReceived(TIdBytes());
     Close();
+    if (error != Id_WSAESHUTDOWN && error != Id_WSAECONNABORTED) TIdStack::RaiseSocketError(error);
     if (InputBufferIsEmpty()) TIdStack::RaiseSocketError(error);
     return 0;
 }

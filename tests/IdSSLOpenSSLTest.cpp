@@ -171,6 +171,7 @@ TEST(IdSSLOpenSSL, ImplicitTLSHandshakesInsideConnectAndReadsTheGreetingDecrypte
 TEST(IdSSLOpenSSL, StartTLSTurnsTheOpenConnectionIntoATLSSessionOnce) {
     std::string clearLine, secretLine;
     int handshakes = 0;
+    MakeTlsTestIdentity();
     TLoopbackServer server([&](int fd) {
         TLoopbackServer::SendAll(fd, "220 clear\r\n");
         TLoopbackServer::ReadLine(fd, clearLine);
@@ -553,6 +554,26 @@ TEST(IdSSLOpenSSLBadPeer, GarbageAfterTheHandshakeEndsTheConnection) {
     EXPECT_FALSE(c.client->Connected());
 }
 
+TEST(IdSSLOpenSSLBadPeer, ResetDuringAReadRaisesTheResetAndCloses) {
+    TTlsTestServer server([](TTlsServerSession& s) {
+        s.ReadRecord();
+        linger hard{1, 0};
+        setsockopt(s.Fd(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    });
+    TTlsClient c(server.Port(), false);
+    c.client->Connect();
+    c.handler->WriteLn("hello");
+    server.Join();
+    try {
+        c.handler->ReadLn();
+        ADD_FAILURE() << "nothing raised";
+    } catch (const EIdSocketError& e) {
+        EXPECT_EQ(e.LastError(), 10054);
+        EXPECT_EQ(e.Message(), "Socket Error # 10054\r\nConnection reset by peer.");
+    }
+    EXPECT_FALSE(c.client->Connected());
+}
+
 struct TStallCase {
     const char* name;
     bool startTLS;
@@ -597,12 +618,18 @@ INSTANTIATE_TEST_SUITE_P(Peers, IdSSLOpenSSLStall,
                                            TStallCase{"StartTLSClose", true, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// The peer goes away (with a reset) while a large write is under way.
-TEST(IdSSLOpenSSLBadPeer, CloseDuringATLSWriteRaisesASocketError) {
-    TTlsTestServer server([](TTlsServerSession& s) {
+class IdSSLOpenSSLCloseDuringWrite : public ::testing::TestWithParam<bool> {};
+
+// The peer goes away (closing, or resetting the connection) while large
+// writes are under way; the process must not die of SIGPIPE either.
+TEST_P(IdSSLOpenSSLCloseDuringWrite, RaisesASocketErrorAndCloses) {
+    const bool reset = GetParam();
+    TTlsTestServer server([reset](TTlsServerSession& s) {
         s.ReadRecord();
-        linger hard{1, 0};
-        setsockopt(s.Fd(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+        if (reset) {
+            linger hard{1, 0};
+            setsockopt(s.Fd(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+        }
     });
     TTlsClient c(server.Port(), false);
     c.client->Connect();
@@ -623,6 +650,9 @@ TEST(IdSSLOpenSSLBadPeer, CloseDuringATLSWriteRaisesASocketError) {
     EXPECT_TRUE(raised);
     EXPECT_FALSE(c.client->Connected());
 }
+
+INSTANTIATE_TEST_SUITE_P(Peers, IdSSLOpenSSLCloseDuringWrite, ::testing::Values(false, true),
+                         [](const auto& info) { return std::string(info.param ? "Reset" : "Close"); });
 
 // A peer that stops reading: the write gives up after the read time-out.
 TEST(IdSSLOpenSSLBadPeer, PeerThatStopsReadingEndsTheWriteWithATimeOut) {

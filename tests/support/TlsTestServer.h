@@ -97,6 +97,9 @@ private:
 // process); with a password the key is encrypted with it.
 std::string TlsTestCertificatePem();
 std::string TlsTestKeyPem(const std::string& password = "");
+// Makes them now, so that no handshake waits for it (TTlsTestServer does
+// this itself; call it before a STARTTLS script with a short time-out).
+void MakeTlsTestIdentity();
 
 // A peer that stops mid-handshake: reads the client's first flight and
 // then says nothing until the client closes or holdMs passes.
