@@ -41,6 +41,9 @@ const char* RootKeyName(THKey root) {
 TRegistry::TRegistry(THKey root) : root_(root), file_(RootKeyName(root)) {}
 
 TRegistry::~TRegistry() {
+    // An update that never reached EndUpdate was abandoned half-way (an
+    // error in the middle of a save): storing part of it would leave a mix.
+    if (updateDepth_ > 0) pending_.clear();
     updateDepth_ = 0;
     try {
         CloseKey();

@@ -12,7 +12,8 @@
 // Changes are saved when the key is closed (also by the destructor), each
 // save one atomic read-modify-write of the file under the root's lock.
 // BeginUpdate/EndUpdate group the changes to several keys into one save, so
-// that two instances saving at once never leave a mix of both in the file.
+// that two instances saving at once never leave a mix of both in the file;
+// changes of an update still open when the object is destroyed are dropped.
 //
 // Keys opened with OpenKey can be written; a root whose file or folder
 // cannot be written (the machine-wide root for an ordinary user) refuses

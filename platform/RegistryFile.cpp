@@ -118,16 +118,18 @@ std::string RegistryFilePath(const std::string& rootName) {
 TRegistryFile::TRegistryFile(std::string rootName)
     : rootName_(std::move(rootName)), path_(RegistryFilePath(rootName_)) {}
 
-// Reads and parses; false when the file exists but cannot be parsed.
+// Reads and parses. An unparsable file is moved aside and reads as empty;
+// false only when a file is there that we cannot read, so that a save never
+// replaces what it could not see.
 bool TRegistryFile::LoadLocked(TRegistryTree& tree) const {
     std::string text, error;
     bool missing = false;
     tree = TRegistryTree();
-    if (!ReadWholeFile(path_, text, missing)) return missing || access(path_.c_str(), F_OK) != 0;
+    if (!ReadWholeFile(path_, text, missing)) return missing;
     if (ParseRegistryText(text, rootName_, tree, error)) return true;
     tree = TRegistryTree();
     MoveAside(error);
-    return false;
+    return true;
 }
 
 TRegistryTree TRegistryFile::Load() const {
@@ -180,7 +182,7 @@ bool TRegistryFile::Update(const std::function<void(TRegistryTree&)>& change) co
     TFileLock lock(path_ + ".lock");
     if (!lock.Held()) return false;
     TRegistryTree tree;
-    LoadLocked(tree);
+    if (!LoadLocked(tree)) return false;
     change(tree);
     return Save(tree);
 }

@@ -298,6 +298,24 @@ TEST_F(RegistryTest, ConcurrentSaversNeverProduceAMixedFile) {
     EXPECT_EQ(std::count(text.begin(), text.end(), '['), 6) << text;
 }
 
+TEST_F(RegistryTest, AnUpdateLeftOpenIsDroppedWhileClosedKeysAreSaved) {
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey("Saved", true));
+        reg.WriteString("v", "1");
+    }
+    {
+        TRegistry reg;
+        reg.BeginUpdate();
+        ASSERT_TRUE(reg.OpenKey("Abandoned", true));
+        reg.WriteString("v", "1");
+        reg.CloseKey();
+    }
+    TRegistry reg;
+    EXPECT_TRUE(reg.KeyExists("Saved"));
+    EXPECT_FALSE(reg.KeyExists("Abandoned"));
+}
+
 TEST_F(RegistryTest, DefaultMailProgramComesFromTheMachineFileThenFromTheDesktop) {
     auto defaultClient = [] {
         TRegistry reg(HKEY_LOCAL_MACHINE);
