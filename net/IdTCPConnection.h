@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,6 +55,8 @@ public:
     virtual int16_t ReadReply(const TIdReplyCodes& allowed);
     virtual std::string ReadReply(const std::string& allowed);
     int16_t ReadReply(int16_t code) { return ReadReply(TIdReplyCodes{code}); }
+    // ReadReply({250, 251}) would otherwise be ambiguous with the text form.
+    int16_t ReadReply(std::initializer_list<int16_t> allowed) { return ReadReply(TIdReplyCodes(allowed)); }
     [[noreturn]] virtual void RaiseLastReplyError();
     // An exception of kind E whose message is the text of LastCmdResult.
     template <class E>
