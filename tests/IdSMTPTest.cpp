@@ -191,6 +191,15 @@ TEST(IdSMTPSession, FailingQuitReplacesTheOriginalFailure) {
     s.Finish();
 }
 
+TEST(IdSMTPSession, DisconnectWithoutNotifyingThePeerSendsNoQuit) {
+    Session s(Greeted({}));
+    s.smtp.Connect();
+    s.smtp.Disconnect(false);
+    EXPECT_FALSE(s.smtp.Connected());
+    EXPECT_EQ(s.Finish(), "EHLO Telvara\r\n");
+    EXPECT_TRUE(s.server.Failures().empty());
+}
+
 TEST(IdSMTPSession, ConnectWhileConnectedIsRefused) {
     Session s(Greeted({}));
     s.smtp.Connect();
@@ -515,6 +524,14 @@ TEST(IdSMTPTLS, FailedHandshakeAfter220IsAHandshakeFailureWithQuitInClear) {
         s.Finish();
         EXPECT_TRUE(s.server.Failures().empty()) << s.server.Failures()[0];
     }
+}
+
+TEST(IdSMTPTLS, ImplicitTlsAgainstAClearServerFailsTheConnect) {
+    Session s({"S: 220 plain text server"});
+    s.UseTLSHandler(utUseImplicitTLS);
+    EXPECT_EQ(MessageOf<EIdOSSLConnectError>([&] { s.smtp.Connect(); }), "Error connecting with SSL.");
+    EXPECT_FALSE(s.smtp.Connected());
+    s.Finish();
 }
 
 // ------------------------------------------------------------- AUTH LOGIN
