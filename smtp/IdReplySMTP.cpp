@@ -127,12 +127,9 @@ void TIdSMTPEnhancedCode::SetReplyAsStr(const std::string& text) {
     available_ = true;
 }
 
-void TIdSMTPEnhancedCode::Assign(const TIdSMTPEnhancedCode& source) {
-    statusClass_ = source.statusClass_;
-    subject_ = source.subject_;
-    details_ = source.details_;
-    available_ = source.available_;
-}
+// Field by field: through the setters, switching Available on would reset
+// the numbers just copied, and a class stored as read could not be copied.
+void TIdSMTPEnhancedCode::Assign(const TIdSMTPEnhancedCode& source) { *this = source; }
 
 const TStringList& TIdReplySMTP::FormatLines() {
     if (!enhancedCode_.Available() || CodeNumber() < 1) return TIdReplyRFC::FormatLines();

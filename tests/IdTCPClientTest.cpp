@@ -1,6 +1,7 @@
 #include "net/IdTCPClient.h"
 
 #include <dirent.h>
+#include <netinet/in.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -113,6 +114,31 @@ TEST(IdTCPClientConnect, ConnectsReportsStatusAndRefusesASecondConnect) {
     EXPECT_EQ(status, (std::vector<std::string>{"Disconnecting.", "Disconnected."}));
     client.Disconnect();  // closed already: nothing happens
     EXPECT_EQ(disconnected, 1);
+}
+
+TEST(IdTCPClientConnect, IPv6LoopbackLiteral) {
+    const int listener = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 addr{};
+    addr.sin6_family = AF_INET6;
+    addr.sin6_addr = in6addr_loopback;
+    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listener, 4) != 0) {
+        if (listener >= 0) ::close(listener);
+        GTEST_SKIP() << "no IPv6 loopback here";
+    }
+    socklen_t len = sizeof addr;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+    TIdTCPClient client;
+    client.SetHost("::1");
+    client.SetPort(ntohs(addr.sin6_port));
+    client.SetIPVersion(Id_IPv6);
+    client.SetConnectTimeout(3000);
+    client.Connect();
+    EXPECT_TRUE(client.Connected());
+    EXPECT_EQ(client.Socket()->Binding()->PeerIP(), "0:0:0:0:0:0:0:1");
+    EXPECT_EQ(client.Socket()->Binding()->IPVersion(), Id_IPv6);
+    client.Disconnect();
+    ::close(listener);
 }
 
 TEST(IdTCPClientConnect, FailedConnectLeavesTheClientReusable) {
