@@ -43,6 +43,33 @@ struct TSocketAddress {
     throw EIdIPVersionUnsupported("The requested IPVersion / Address family is not supported.");
 }
 
+bool IsDecimal(const std::string& text) {
+    if (text.empty() || text.size() > 3) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+int ByteValue(const std::string& text) { return IsDecimal(text) ? std::stoi(text) : -1; }
+
+// Splits off the text before the first separator (all of it when absent).
+std::string Fetch(std::string& text, char separator) {
+    const size_t at = text.find(separator);
+    std::string head = text.substr(0, at);
+    text = at == std::string::npos ? std::string() : text.substr(at + 1);
+    return head;
+}
+
+// Four decimal parts of 0 to 255, as IsIPv4Literal accepts them.
+bool ParseIPv4(const std::string& text, in_addr& address) {
+    if (!TIdStack::IsIPv4Literal(text)) return false;
+    std::string rest = text;
+    uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) value = (value << 8) | static_cast<uint32_t>(ByteValue(Fetch(rest, '.')));
+    address.s_addr = htonl(value);
+    return true;
+}
+
 // An empty IP means any address; a text that is no address of the family
 // is an invalid argument.
 TSocketAddress MakeAddress(const std::string& ip, int32_t port, TIdIPVersion ipVersion) {
@@ -51,7 +78,7 @@ TSocketAddress MakeAddress(const std::string& ip, int32_t port, TIdIPVersion ipV
         auto* in = reinterpret_cast<sockaddr_in*>(&address.storage);
         in->sin_family = AF_INET;
         in->sin_port = htons(static_cast<uint16_t>(port));
-        if (!ip.empty() && ::inet_pton(AF_INET, ip.c_str(), &in->sin_addr) != 1)
+        if (!ip.empty() && !ParseIPv4(ip, in->sin_addr))
             TIdStack::RaiseSocketError(Id_WSAEINVAL);
         address.length = sizeof(sockaddr_in);
     } else if (ipVersion == Id_IPv6) {
@@ -151,23 +178,6 @@ bool AwaitConnect(int handle, int32_t timeoutMs) {
     TIdStack::CheckSocketResult(::getsockopt(handle, SOL_SOCKET, SO_ERROR, &error, &length));
     if (error != 0) TIdStack::RaiseSocketError(TIdStack::TranslateErrno(error));
     return true;
-}
-
-bool IsDecimal(const std::string& text) {
-    if (text.empty() || text.size() > 3) return false;
-    for (char c : text)
-        if (c < '0' || c > '9') return false;
-    return true;
-}
-
-int ByteValue(const std::string& text) { return IsDecimal(text) ? std::stoi(text) : -1; }
-
-// Splits off the text before the first separator (all of it when absent).
-std::string Fetch(std::string& text, char separator) {
-    const size_t at = text.find(separator);
-    std::string head = text.substr(0, at);
-    text = at == std::string::npos ? std::string() : text.substr(at + 1);
-    return head;
 }
 
 }  // namespace

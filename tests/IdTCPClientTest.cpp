@@ -149,6 +149,7 @@ TEST(IdTCPClientConnect, FailedConnectLeavesTheClientReusable) {
     client.SetConnectTimeout(3000);
     EXPECT_THROW(client.Connect(), EIdSocketError);
     client.SetPort(server.Port());
+    client.SetHost("127.000.0.001");  // a literal with leading zeros is still a literal
     client.Connect();
     EXPECT_EQ(client.IOHandler()->ReadLn(), "220 ready");
 }
