@@ -2,6 +2,7 @@
 
 #include "message/IdCoderMIME.h"
 #include "smtp/IdHMACMD5.h"
+#include "tests/support/SmtpExpect.h"
 
 #include <gtest/gtest.h>
 
@@ -37,12 +38,8 @@ TEST_F(CramFixture, EmptyChallengeGivesEmptyResponseEvenWithoutProvider) {
 
 TEST_F(CramFixture, MissingProviderFailsOnFirstRealChallenge) {
     cram.SetUserPassProvider(nullptr);
-    try {
-        cram.InitialResponse("<1.2@host>");
-        FAIL() << "no exception";
-    } catch (const EIdUserPassProviderUnassigned& e) {
-        EXPECT_STREQ(e.what(), "Unassigned UserPassProvider!");
-    }
+    EXPECT_EQ(MessageOf<EIdUserPassProviderUnassigned>([&] { cram.InitialResponse("<1.2@host>"); }),
+              "Unassigned UserPassProvider!");
 }
 
 TEST_F(CramFixture, PasswordLongerThanOneBlockIsReplacedByItsDigest) {

@@ -7,6 +7,7 @@
 #include "smtp/IdSASLCRAMMD5.h"
 #include "smtp/IdSMTP.h"
 #include "tests/support/ScriptedSmtpServer.h"
+#include "tests/support/SmtpExpect.h"
 
 #include <gtest/gtest.h>
 
@@ -170,12 +171,7 @@ TEST_F(SaslSession, NothingSentWhenNoConfiguredMechanismIsOffered) {
 
 TEST_F(SaslSession, EmptyListRaisesBeforeAnythingIsSent) {
     Start(Greeted("AUTH CRAM-MD5"));
-    try {
-        smtp->Authenticate();
-        FAIL() << "no exception";
-    } catch (const EIdSASLMechNeeded& e) {
-        EXPECT_EQ(e.Message(), "Need SASL mechanisms to login with it!!");
-    }
+    EXPECT_EQ(MessageOf<EIdSASLMechNeeded>([&] { smtp->Authenticate(); }), "Need SASL mechanisms to login with it!!");
     EXPECT_FALSE(smtp->Authenticated());
     EXPECT_EQ(Finish(), "");
 }
@@ -211,13 +207,7 @@ TEST_F(SaslSession, RefusedResponseRaisesTheReply) {
     Start(Concat(Greeted("AUTH CRAM-MD5"), {"C: AUTH CRAM-MD5", "S: 334 " + kRfcChallenge, "C: " + kRfcResponse,
                                             "S: 535 5.7.8 Authentication credentials invalid"}));
     smtp->SASLMechanisms().Add()->SetSASL(&cram);
-    try {
-        smtp->Authenticate();
-        FAIL() << "no exception";
-    } catch (const EIdSMTPReplyError& e) {
-        EXPECT_EQ(e.ErrorCode(), 535);
-        EXPECT_EQ(e.Message(), "Authentication credentials invalid\r\n");
-    }
+    EXPECT_EQ(ReplyErrorOf([&] { smtp->Authenticate(); }), "535|5.7.8|Authentication credentials invalid\r\n");
     Finish();
 }
 
@@ -225,12 +215,7 @@ TEST_F(SaslSession, UndecodableChallengeCancelsTheExchange) {
     Start(Concat(Greeted("AUTH CRAM-MD5"),
                  {"C: AUTH CRAM-MD5", "S: 334 ###not base64###", "C: *", "S: 501 5.7.0 Auth aborted"}));
     smtp->SASLMechanisms().Add()->SetSASL(&cram);
-    try {
-        smtp->Authenticate();
-        FAIL() << "no exception";
-    } catch (const EIdInvalidBase64& e) {
-        EXPECT_EQ(e.Message(), "Invalid Base64 data");
-    }
+    EXPECT_EQ(MessageOf<EIdInvalidBase64>([&] { smtp->Authenticate(); }), "Invalid Base64 data");
     EXPECT_TRUE(smtp->Connected());
     Finish();
 }
