@@ -367,3 +367,22 @@ TEST(IdIOHandlerBadInput, CloseDuringASendRaisesWithoutEndingTheProcess) {
     } catch (const EIdConnClosedGracefully&) {
     }
 }
+
+TEST(IdIOHandlerRead, ReadAllCollectsUntilThePeerClosesAndReportsReadWork) {
+    TLoopbackServer server([](int fd) {
+        TLoopbackServer::SendAll(fd, "first ");
+        SleepMilliseconds(50);
+        TLoopbackServer::SendAll(fd, "second");
+    });
+    TLoopbackClient c(server.Port());
+    int32_t reported = 0;
+    bool ended = false;
+    c.client.SetOnWork([&](TComponent*, TWorkMode mode, int32_t count) {
+        if (mode == WorkRead) reported = count;
+    });
+    c.client.SetOnWorkEnd([&](TComponent*, TWorkMode) { ended = true; });
+    EXPECT_EQ(c.IO().ReadAll(), "first second");
+    EXPECT_EQ(reported, 12);
+    EXPECT_TRUE(ended);
+    EXPECT_FALSE(c.client.Connected());
+}
