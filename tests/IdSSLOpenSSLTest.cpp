@@ -596,7 +596,7 @@ struct TStallCase {
 
 class IdSSLOpenSSLStall : public ::testing::TestWithParam<TStallCase> {};
 
-// The handshake waits at most the read time-out for each step of the peer.
+// The whole handshake is bounded by the read time-out.
 TEST_P(IdSSLOpenSSLStall, HandshakeEndsWithinTheReadTimeout) {
     const TStallCase& p = GetParam();
     TLoopbackServer server([&](int fd) {
