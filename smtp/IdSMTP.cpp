@@ -171,7 +171,19 @@ void TIdSMTP::SendSequential(TIdMessage& message, const TIdEMailAddressList& env
     SendCommand(MailFromLine(message), 250);
     for (int i = 0; i < envelope.Count(); ++i) SendCommand(RcptToLine(*envelope.Items(i)), {250, 251});
     SendCommand("DATA", 354);
-    WriteMessage(message, false);
+    WriteData(message);
+}
+
+void TIdSMTP::WriteData(TIdMessage& message) {
+    try {
+        WriteMessage(message, false);
+    } catch (...) {
+        // The server still reads message text: no command can reach it, and
+        // ending the data would deliver a truncated message. Dropping the
+        // connection makes it discard what it got.
+        Disconnect(false);
+        throw;
+    }
     SendCommand(".", 250);
 }
 
@@ -226,6 +238,5 @@ void TIdSMTP::SendPipelined(TIdMessage& message, const TIdEMailAddressList& enve
         SendCommand(".");
         failure->RaiseError();
     }
-    WriteMessage(message, false);
-    SendCommand(".", 250);
+    WriteData(message);
 }

@@ -53,6 +53,8 @@ protected:
 private:
     void SetMailAgentHeader(TIdMessage& message) const;
     void WriteEnvelopeBatch(TIdMessage& message, const TIdEMailAddressList& envelope);
+    // The message text after a 354 and the end-of-data line.
+    void WriteData(TIdMessage& message);
 
     TIdSMTPAuthenticationType authType_ = atDefault;
     bool authenticated_ = false;

@@ -4,6 +4,7 @@
 
 #include "message/IdCoderMIME.h"
 #include "message/IdMessage.h"
+#include "core/Stream.h"
 #include "net/IdNetExceptions.h"
 #include "net/IdSSLOpenSSL.h"
 #include "net/IdStack.h"
@@ -747,6 +748,42 @@ TEST(IdSMTPSend, FailedLoginSendsNothingOfTheTransaction) {
     EXPECT_THROW(s.smtp.Send(*Message("a@x.test", "b@y.test")), EIdSMTPReplyError);
     const std::string sent = s.Finish();
     EXPECT_EQ(sent.find("RSET"), std::string::npos);
+}
+
+namespace {
+
+// A writer that fails after the first line, like an attachment file that
+// cannot be opened once the part's header lines are out.
+class TFailingWriterSMTP : public TIdSMTP {
+public:
+    void WriteMessage(TIdMessage&, bool) override {
+        IOHandler()->WriteLn("Subject: half a message");
+        throw EFOpenError("Cannot open file /missing.pdf");
+    }
+};
+
+}  // namespace
+
+TEST(IdSMTPSend, WriterFailureAfterDataDropsTheConnectionWithoutEndingTheData) {
+    TScriptedSmtpServer server(TScriptedSmtpServer::TSessions{
+        {Concat({Greeted({"PIPELINING"}), {"C: RSET", "C: MAIL FROM:<a@x.test>", "C: RCPT TO:<b@y.test>", "C: DATA",
+                                           "S: 250 ok", "S: 250 ok", "S: 250 ok", "S: 354 go", "DATA"}}),
+         Greeted({})}});
+    TFailingWriterSMTP smtp;
+    smtp.SetHost("127.0.0.1");
+    smtp.SetPort(server.Port());
+    smtp.SetHeloName("Telvara");
+    smtp.SetReadTimeout(3000);
+    smtp.Connect();
+    EXPECT_EQ(MessageOf<EFOpenError>([&] { smtp.Send(*Message("a@x.test", "b@y.test")); }),
+              "Cannot open file /missing.pdf");
+    EXPECT_FALSE(smtp.Connected());
+    smtp.Connect();  // the next connection test starts afresh
+    smtp.Disconnect(false);
+    server.Join();
+    EXPECT_TRUE(server.Messages().empty());
+    EXPECT_EQ(server.Failures(), std::vector<std::string>{"message text not ended by '.'"});
+    EXPECT_EQ(server.Received().find("QUIT"), std::string::npos);
 }
 
 TEST(IdSMTPSend, WithoutConnectionRaisesNotConnected) {
