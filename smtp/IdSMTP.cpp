@@ -175,9 +175,16 @@ void TIdSMTP::SendSequential(TIdMessage& message, const TIdEMailAddressList& env
 }
 
 void TIdSMTP::WriteData(TIdMessage& message) {
+    // The text leaves in large writes, never more than this held at once.
+    constexpr int32_t kFlushThreshold = 64 * 1024;
+    EnsureIOHandler();
+    TIdIOHandler& io = *IOHandler();
+    io.OpenWriteBuffer(kFlushThreshold);
     try {
         WriteMessage(message, false);
+        io.CloseWriteBuffer();
     } catch (...) {
+        io.CancelWriteBuffer();
         // The server still reads message text: no command can reach it, and
         // ending the data would deliver a truncated message. Dropping the
         // connection makes it discard what it got.
