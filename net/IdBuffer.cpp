@@ -60,10 +60,8 @@ void TIdBuffer::Remove(int32_t count) {
         if (head_ > GrowthFactor) {
             MoveToFront();
             const size_t cut = static_cast<size_t>(size_) + GrowthFactor;
-            if (bytes_.size() > cut) {
-                bytes_.resize(cut);
-                bytes_.shrink_to_fit();
-            }
+            // The memory itself is kept for the next appends.
+            if (bytes_.size() > cut) bytes_.resize(cut);
         }
     } else {
         Clear();
