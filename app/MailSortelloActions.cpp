@@ -1,6 +1,16 @@
 #include "app/MailSortelloActions.h"
 
+#include <algorithm>
+
 #include "app/DebugTrace.h"
+#include "app/TextHelpers.h"
+#include "message/IdAttachmentFile.h"
+#include "message/IdMessage.h"
+#include "net/IdSSLOpenSSL.h"
+#include "platform/Locale.h"
+#include "smtp/IdSASLCRAMMD5.h"
+#include "smtp/IdSMTP.h"
+#include "smtp/IdUserPassProvider.h"
 
 #if __has_include("app/SendByMapi.h")
 #include "app/SendByMapi.h"
@@ -11,7 +21,14 @@
 #define MAILSORTELLO_HAS_MAILTO 1
 #endif
 
-TMailSortelloActions::TMailSortelloActions(TLogSink* sink) : log_(sink) {}
+namespace {
+constexpr int32_t ServerTimeoutMs = 3000;
+}  // namespace
+
+TMailSortelloActions::TMailSortelloActions(TLogSink* sink)
+    : log_(sink), watcher_([this](TComponent* gone) {
+          if (gone == idSSLIOHandler_) idSSLIOHandler_ = nullptr;
+      }) {}
 
 TMailSortelloActions::~TMailSortelloActions() = default;
 
@@ -30,10 +47,131 @@ TMailActionContext TMailSortelloActions::Context() {
 
 void TMailSortelloActions::actConnettiExecute() {
     DebugTrace("actConnettiExecute - inizio.");
+    if (fields_.ActivePage() == TabSheetSmtpCript) ConnectEncrypted();
+    if (fields_.ActivePage() == TabSheetSMTP) ConnectUnencrypted();
     DebugTrace("actConnettiExecute - fine.");
 }
 
-void TMailSortelloActions::SendBySmtp() {}
+void TMailSortelloActions::PrepareClient() {
+    if (!idSMTP_)
+        idSMTP_ = std::make_unique<TIdSMTP>();
+    else if (idSMTP_->Connected())
+        idSMTP_->Disconnect(true);
+}
+
+namespace {
+// A radio group without a selection counts as its first item.
+int Position(const TFieldModel& fields, const char* name) { return std::max(fields.ItemIndex(name), 0); }
+}  // namespace
+
+void TMailSortelloActions::ConnectEncrypted() {
+    PrepareClient();
+    DebugTrace("> prima di creare  TIdSSLIOHandlerSocketOpenSSL");
+    if (!idSSLIOHandler_) {
+        idSSLIOHandler_ = new TIdSSLIOHandlerSocketOpenSSL(idSMTP_.get());
+        watcher_.FreeNotification(idSSLIOHandler_);
+    }
+    DebugTrace("> prima di assegnare TIdSSLIOHandlerSocketOpenSSL");
+    idSMTP_->SetIOHandler(idSSLIOHandler_);
+    // After the handler: a TLS mode needs a TLS-capable handler attached.
+    idSMTP_->SetUseTLS(static_cast<TIdUseTLS>(Position(fields_, "edtUseTLS")));
+    idSMTP_->SetOwnsIOHandler(false);
+    idSMTP_->SetAuthType(static_cast<TIdSMTPAuthenticationType>(Position(fields_, "edtAuthType_smtpcript")));
+    const std::string& host = fields_.Text("edtHost_smtpcript");
+    const std::string& port = fields_.Text("edtPort_smtpcript");
+    idSSLIOHandler_->SetDestination(host + ":" + port);
+    if (!idUserPassProvider_) idUserPassProvider_ = std::make_unique<TIdUserPassProvider>();
+    idUserPassProvider_->SetUsername(fields_.Text("edtUserName"));
+    idUserPassProvider_->SetPassword(fields_.Text("edtPassword"));
+    if (!idSASLCRAMMD5_) idSASLCRAMMD5_ = std::make_unique<TIdSASLCRAMMD5>();
+    idSASLCRAMMD5_->SetUserPassProvider(idUserPassProvider_.get());
+    idSMTP_->SASLMechanisms().Add()->SetSASL(idSASLCRAMMD5_.get());
+    idSSLIOHandler_->SSLOptions().SetMethod(static_cast<TIdSSLVersion>(Position(fields_, "edtMethod")));
+    SetServer(host, port);
+    ConnectAndReport();
+}
+
+void TMailSortelloActions::ConnectUnencrypted() {
+    PrepareClient();
+    idSMTP_->SetUseTLS(utNoTLSSupport);
+    idSMTP_->SetOwnsIOHandler(true);
+    idSMTP_->SetAuthType(static_cast<TIdSMTPAuthenticationType>(Position(fields_, "edtAuthType_smtp")));
+    // Frees the handler held, the TLS handler included (the watcher then
+    // empties its slot); Connect makes a plain one.
+    idSMTP_->SetIOHandler(nullptr);
+    idSMTP_->SASLMechanisms().Clear();
+    SetServer(fields_.Text("edtHost_smtp"), fields_.Text("edtPort_smtp"));
+    ConnectAndReport();
+}
+
+void TMailSortelloActions::SetServer(const std::string& host, const std::string& port) {
+    idSMTP_->SetUseEhlo(true);
+    idSMTP_->SetMailAgent("TelVara");
+    idSMTP_->SetHeloName("Telvara");
+    idSMTP_->SetHost(host);
+    // After UseTLS, whose change adjusts the port.
+    idSMTP_->SetPort(TextToInt(port));
+    idSMTP_->SetUsername(fields_.Text("edtUserName"));
+    idSMTP_->SetPassword(fields_.Text("edtPassword"));
+    idSMTP_->SetConnectTimeout(ServerTimeoutMs);
+    idSMTP_->SetReadTimeout(ServerTimeoutMs);
+}
+
+void TMailSortelloActions::ConnectAndReport() {
+    try {
+        log_.LogLine("idSMTP - prima di Connect...");
+        idSMTP_->Connect();
+        log_.LogLine("idSMTP - ...dopo Connect");
+    } catch (const Exception& e) {
+        log_.LogException(e);
+    }
+    log_.LogValue("LastCmdResult: ", idSMTP_->LastCmdResult().Text().Text());
+    log_.LogLine(idSMTP_->Connected() ? "Connesso." : "NON connesso.");
+}
+
+void TMailSortelloActions::SendBySmtp() {
+    actConnettiExecute();
+    if (!idSMTP_ || !idSMTP_->Connected()) return;
+    if (!idMessage_)
+        idMessage_ = std::make_unique<TIdMessage>();
+    else
+        idMessage_->Clear();
+    FillMessage();
+    try {
+        log_.LogLine("idSMTP.Send - prima...");
+        idSMTP_->Send(*idMessage_);
+        log_.LogLine("idSMTP.Send - ...dopo");
+        log_.LogLine("> Inviato.");
+    } catch (const Exception& e) {
+        log_.LogException(e);
+    }
+    log_.LogValue("LastCmdResult= ", idSMTP_->LastCmdResult().Text().Text());
+}
+
+void TMailSortelloActions::FillMessage() {
+    TIdMessage& message = *idMessage_;
+    DebugTrace("> actInviaMailExecute - impostazioni...");
+    message.SetSubject(fields_.Text("edtSubject"));
+    message.Body().SetText(fields_.MemoValue("edtBody"));
+    message.From().SetText(fields_.Text("edtSender"));
+    message.Sender().SetText(fields_.Text("edtSender"));
+    message.Recipients().SetEMailAddresses(NormalizeRecipients(fields_.MemoValue("edtRecipients"), RecipientSeparator));
+    const std::string recipients = message.Recipients().EMailAddresses();
+    DebugTrace("> actInviaMailExecute - Recipients.EMailAddresses=\"" + recipients + "\"");
+    log_.LogValue("Destinatari: ", recipients);
+    message.CCList().SetEMailAddresses(NormalizeRecipients(fields_.MemoValue("edtCCRecipients"), RecipientSeparator));
+    const std::string copies = message.CCList().EMailAddresses();
+    DebugTrace("> actInviaMailExecute - CCList.EMailAddresses=\"" + copies + "\"");
+    log_.LogValue("Copia conoscenza: ", copies);
+    AddAttachment(fields_.Text("edtAttachFile1"));
+    AddAttachment(fields_.Text("edtAttachFile2"));
+}
+
+void TMailSortelloActions::AddAttachment(const std::string& path) {
+    if (!FileExists(path)) return;
+    new TIdAttachmentFile(&idMessage_->MessageParts(), path);  // the parts own it
+    log_.LogLine("Allegato \"" + path + "\"");
+}
 
 void TMailSortelloActions::actInviaMailExecute() {
     // Each check looks at the tab active at that moment.

@@ -11,12 +11,33 @@
 // caller, which hands them to the global error display (app/ErrorDisplay.h).
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "app/ActivityLog.h"
 #include "app/FieldModel.h"
 #include "app/MailActionContext.h"
 #include "core/Component.h"
+
+class TIdMessage;
+class TIdSASLCRAMMD5;
+class TIdSMTP;
+class TIdSSLIOHandlerSocketOpenSSL;
+class TIdUserPassProvider;
+
+// Hears when a watched component goes away.
+class TComponentWatcher : public TComponent {
+public:
+    explicit TComponentWatcher(std::function<void(TComponent*)> onRemove) : onRemove_(std::move(onRemove)) {}
+
+protected:
+    void Notification(TComponent* component, TOperation operation) override {
+        if (operation == TOperation::opRemove) onRemove_(component);
+    }
+
+private:
+    std::function<void(TComponent*)> onRemove_;
+};
 
 class TMailSortelloActions {
 public:
@@ -37,12 +58,33 @@ public:
     void actConnettiExecute();
     void actInviaMailExecute();
 
+    // The object slots; empty until an action needs them.
+    TIdSMTP* idSMTP() const { return idSMTP_.get(); }
+    TIdSSLIOHandlerSocketOpenSSL* idSSLIOHandler() const { return idSSLIOHandler_; }
+    TIdUserPassProvider* idUserPassProvider() const { return idUserPassProvider_.get(); }
+    TIdSASLCRAMMD5* idSASLCRAMMD5() const { return idSASLCRAMMD5_.get(); }
+    TIdMessage* idMessage() const { return idMessage_.get(); }
+
 private:
     TMailActionContext Context();
+    void PrepareClient();
+    void ConnectEncrypted();
+    void ConnectUnencrypted();
+    void SetServer(const std::string& host, const std::string& port);
+    void ConnectAndReport();
     void SendBySmtp();
+    void FillMessage();
+    void AddAttachment(const std::string& path);
 
     TFieldModel fields_;
     TActivityLog log_;
     TComponent owner_;
     uintptr_t appHandle_ = 0;
+    // Empties the TLS handler's slot when the client frees that handler.
+    TComponentWatcher watcher_;
+    std::unique_ptr<TIdUserPassProvider> idUserPassProvider_;
+    std::unique_ptr<TIdSASLCRAMMD5> idSASLCRAMMD5_;
+    std::unique_ptr<TIdMessage> idMessage_;
+    std::unique_ptr<TIdSMTP> idSMTP_;
+    TIdSSLIOHandlerSocketOpenSSL* idSSLIOHandler_ = nullptr;  // owned by idSMTP_
 };
