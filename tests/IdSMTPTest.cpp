@@ -482,7 +482,8 @@ TEST(IdSMTPTLS, FailedHandshakeAfter220IsAHandshakeFailureWithQuitInClear) {
     // reads before it gives up, so the QUIT reply comes next.
     const TScript answered{"C: STARTTLS", "S: 220 go ahead", "PAUSE: 200", "RAW: HELLO", "SKIP UNTIL: QUIT",
                            "S: 221 bye"};
-    const TScript closed{"C: STARTTLS", "S: 220 go ahead", "PAUSE: 200", "RAW: HELLO", "CLOSE"};
+    // A peer that hangs up instead: the handshake sees the close, so no QUIT.
+    const TScript closed{"C: STARTTLS", "S: 220 go ahead", "CLOSE"};
     for (const TScript& after : {answered, closed})
     for (TIdUseTLS mode : {utUseRequireTLS, utUseExplicitTLS}) {
         Session s(Concat({Greeted({"STARTTLS"}), after}));
