@@ -37,6 +37,11 @@ public:
     // VRFY; answers the first text line of the reply.
     virtual std::string Verify(const std::string& name);
     void Send(TIdMessage& message) override;
+    // AUTH LOGIN once per connection, when offered and a user name is set.
+    void AuthLogin();
+    // One transaction, one command at a time or with the envelope in one write.
+    void SendSequential(TIdMessage& message, const TIdEMailAddressList& envelope);
+    void SendPipelined(TIdMessage& message, const TIdEMailAddressList& envelope);
 
     // Copies the settings and handlers of another client.
     void Assign(const TIdSMTP& source);
@@ -45,10 +50,8 @@ protected:
     void NotifyPeerBeforeDisconnect() override;
     void Notification(TComponent* component, TOperation operation) override;
 
+    // STARTTLS when the TLS mode asks for it; any failure closes the session.
     void UpgradeToTLS();
-    void AuthLogin();
-    void SendSequential(TIdMessage& message, const TIdEMailAddressList& envelope);
-    void SendPipelined(TIdMessage& message, const TIdEMailAddressList& envelope);
 
 private:
     void SetMailAgentHeader(TIdMessage& message) const;
