@@ -31,12 +31,12 @@ std::string FirstOfList(const std::string& list) {
 
 std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('/')); }
 
-bool MakeFolders(const std::string& folder) {
+bool MakeFolders(const std::string& folder, mode_t mode) {
     struct stat st{};
     if (stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
     const size_t slash = folder.rfind('/');
-    if (slash != std::string::npos && slash > 0 && !MakeFolders(folder.substr(0, slash))) return false;
-    return mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
+    if (slash != std::string::npos && slash > 0 && !MakeFolders(folder.substr(0, slash), mode)) return false;
+    return mkdir(folder.c_str(), mode) == 0 || errno == EEXIST;
 }
 
 bool ReadWholeFile(const std::string& path, std::string& text, bool& missing) {
@@ -115,8 +115,13 @@ std::string RegistryFilePath(const std::string& rootName) {
     return EnvOr("XDG_CONFIG_HOME", EnvOr("HOME", ".") + "/.config") + "/mailsortello/" + rootName + ".reg";
 }
 
+// The user's settings are private to the user. The machine-wide file must
+// be readable by every user, or nobody but its writer would see the flags
+// it holds (the Simple MAPI switch).
 TRegistryFile::TRegistryFile(std::string rootName)
-    : rootName_(std::move(rootName)), path_(RegistryFilePath(rootName_)) {}
+    : rootName_(std::move(rootName)),
+      path_(RegistryFilePath(rootName_)),
+      fileMode_(rootName_ == "HKEY_LOCAL_MACHINE" ? 0644 : 0600) {}
 
 // Reads and parses. An unparsable file is moved aside and reads as empty;
 // false only when a file is there that we cannot read, so that a save never
@@ -157,7 +162,8 @@ void TRegistryFile::MoveAside(const std::string& why) const {
 
 bool TRegistryFile::Writable() const {
     const std::string folder = FolderOf(path_);
-    if (!MakeFolders(folder) || access(folder.c_str(), W_OK | X_OK) != 0) return false;
+    const mode_t folderMode = fileMode_ == 0600 ? 0700 : 0755;
+    if (!MakeFolders(folder, folderMode) || access(folder.c_str(), W_OK | X_OK) != 0) return false;
     struct stat st{};
     if (stat(path_.c_str(), &st) != 0) return errno == ENOENT;
     return S_ISREG(st.st_mode) && access(path_.c_str(), W_OK) == 0;
@@ -167,7 +173,7 @@ bool TRegistryFile::Save(const TRegistryTree& tree) const {
     std::string temp = path_ + ".tmp-XXXXXX";
     const int fd = mkstemp(temp.data());
     if (fd < 0) return false;
-    const bool written = fchmod(fd, 0600) == 0 && WriteAll(fd, FormatRegistryText(tree, rootName_)) && fsync(fd) == 0;
+    const bool written = fchmod(fd, fileMode_) == 0 && WriteAll(fd, FormatRegistryText(tree, rootName_)) && fsync(fd) == 0;
     const bool closed = close(fd) == 0;
     if (!written || !closed || rename(temp.c_str(), path_.c_str()) != 0) {
         unlink(temp.c_str());

@@ -1,8 +1,9 @@
 // The file that holds one registry root, and the rules that keep it sound:
 // saves go to a temporary file in the same folder that is flushed and then
-// renamed over the old one; files are readable by their owner only; an
-// advisory lock serialises the read-modify-write of concurrent instances;
-// a file that cannot be parsed is moved aside instead of being overwritten.
+// renamed over the old one; the user's file is readable by its owner only,
+// the machine-wide one by everyone; an advisory lock serialises the
+// read-modify-write of concurrent instances; a file that cannot be parsed
+// is moved aside instead of being overwritten.
 #pragma once
 
 #include <functional>
@@ -37,4 +38,5 @@ private:
 
     std::string rootName_;
     std::string path_;
+    unsigned fileMode_;
 };

@@ -254,6 +254,12 @@ TEST_F(RegistryTest, SavesReplaceTheFileAtomicallyForItsOwnerOnly) {
     EXPECT_EQ(second.st_mode & 0777, 0600u);
     std::string old((std::istreambuf_iterator<char>(before)), std::istreambuf_iterator<char>());
     EXPECT_THAT(old, HasSubstr("\"v\"=\"1\""));
+    // The machine-wide file must be readable by every user.
+    TRegistry machine(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(machine.OpenKey("SOFTWARE", true));
+    machine.CloseKey();
+    ASSERT_EQ(stat(sandbox.MachineRegistryFile().c_str(), &second), 0);
+    EXPECT_EQ(second.st_mode & 0777, 0644u);
     // Only the file and its lock are left in the folder: no temporary files.
     EXPECT_THAT(FilesIn(sandbox.ConfigHome() + "/mailsortello"),
                 ElementsAre("HKEY_CURRENT_USER.reg", "HKEY_CURRENT_USER.reg.lock"));
