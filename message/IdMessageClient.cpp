@@ -1,22 +1,32 @@
 #include "message/IdMessageClient.h"
 
 #include "message/IdMessage.h"
-#include "message/IdMessageHeaders.h"
+#include "message/IdMessageWriter.h"
+#include "message/IdText.h"
 
 TIdMessageClient::TIdMessageClient(TComponent* owner) : TIdExplicitTLSClient(owner) {}
 
-namespace {
-std::string DotStuffed(const std::string& line) { return !line.empty() && line[0] == '.' ? "." + line : line; }
-}  // namespace
-
-// Plain text only (headers and body lines); the MIME writer takes its place.
 void TIdMessageClient::WriteMessage(TIdMessage& message, bool headersOnly) {
     EnsureIOHandler();
-    BuildHeaders(message);
-    TStringList lines;
-    for (const std::string& line : message.LastGeneratedHeaders()) lines.Add(DotStuffed(line));
-    lines.Add("");
-    if (!headersOnly)
-        for (const std::string& line : message.Body()) lines.Add(DotStuffed(line));
-    IOHandler()->WriteLines(lines);
+    TIdMessageWriter(*IOHandler()).WriteMessage(message, headersOnly);
+}
+
+void TIdMessageClient::WriteHeaders(TIdMessage& message) {
+    EnsureIOHandler();
+    TIdMessageWriter(*IOHandler()).WriteHeaders(message);
+}
+
+void TIdMessageClient::WriteBody(TIdMessage& message) {
+    EnsureIOHandler();
+    TIdMessageWriter(*IOHandler()).WriteBody(message);
+}
+
+void TIdMessageClient::WriteBodyLines(TIdMessage& message) {
+    EnsureIOHandler();
+    TIdMessageWriter(*IOHandler()).WriteBodyLines(message);
+}
+
+void TIdMessageClient::WriteTextSection(TIdText& part) {
+    EnsureIOHandler();
+    TIdMessageWriter(*IOHandler()).WriteTextSection(part);
 }

@@ -5,6 +5,7 @@
 #include "net/IdExplicitTLSClient.h"
 
 class TIdMessage;
+class TIdText;
 
 class TIdMessageClient : public TIdExplicitTLSClient {
 public:
@@ -12,6 +13,15 @@ public:
 
     // The text sent after DATA: the header block, the empty line and,
     // unless headersOnly, the body; every line that starts with "." gets
-    // one more. The end-of-data line is the caller's.
+    // one more. The end-of-data line is the caller's. The text leaves the
+    // handler in large writes.
     virtual void WriteMessage(TIdMessage& message, bool headersOnly = false);
+    // The generated header lines.
+    void WriteHeaders(TIdMessage& message);
+    // Everything after the header lines, from the empty line that ends them.
+    void WriteBody(TIdMessage& message);
+    // The body lines, each followed by CR LF.
+    void WriteBodyLines(TIdMessage& message);
+    // The header lines, empty line and content of one text part.
+    void WriteTextSection(TIdText& part);
 };

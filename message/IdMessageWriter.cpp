@@ -1,0 +1,426 @@
+#include "message/IdMessageWriter.h"
+
+#include <algorithm>
+
+#include "message/IdAttachment.h"
+#include "message/IdAttachmentFile.h"
+#include "message/IdCoderBinHex4.h"
+#include "message/IdEncoderQuotedPrintable.h"
+#include "message/IdIso2022Jp.h"
+#include "message/IdMessage.h"
+#include "message/IdMessageCoderMIME.h"
+#include "message/IdMessageCoderUUE.h"
+#include "message/IdMessageHeaders.h"
+#include "message/IdTCPStream.h"
+#include "message/IdText.h"
+#include "net/IdIOHandler.h"
+
+namespace {
+
+const char kPreamble[] = "This is a multi-part message in MIME format";
+const char kEncodingText[] = "Encoding text";
+const char kEncodingAttachment[] = "Encoding attachment";
+constexpr int64_t kCopyChunk = 64 * 1024;
+
+std::string Stuffed(const std::string& line) { return !line.empty() && line[0] == '.' ? "." + line : line; }
+
+TStringList StuffedLines(const TStringList& lines) {
+    TStringList out;
+    for (const auto& line : lines) out.Add(Stuffed(line));
+    return out;
+}
+
+// A file name as a quoted-string parameter: quotes and backslashes escaped,
+// line breaks (which would start a new header line) replaced by blanks.
+std::string QuotedParameter(const std::string& value) {
+    std::string out = "\"";
+    for (char c : value) {
+        if (c == '\r' || c == '\n') {
+            out += ' ';
+            continue;
+        }
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+bool HasHighBytes(const TStringList& lines) {
+    return std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+        return std::any_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) >= 128; });
+    });
+}
+
+// Runs the body of a work section between BeginWork and EndWork.
+template <class F>
+void WithWork(TIdIOHandler& io, F&& body) {
+    io.BeginWork(WorkWrite);
+    try {
+        body();
+    } catch (...) {
+        io.EndWork(WorkWrite);
+        throw;
+    }
+    io.EndWork(WorkWrite);
+}
+
+// Splits content into lines at CR LF, a lone CR or a lone LF and writes each
+// with CR LF, so that every line is a real line for the server and dots at
+// line starts can be stuffed; the last line may stay open.
+class TLineCopier {
+public:
+    void Feed(const char* data, size_t size, std::string& out) {
+        for (size_t i = 0; i < size; ++i) {
+            const char c = data[i];
+            if (pendingCR_) {
+                pendingCR_ = false;
+                if (c == '\n') continue;
+            }
+            if (c == '\r' || c == '\n') {
+                out += "\r\n";
+                pendingCR_ = c == '\r';
+                continue;
+            }
+            out += c;
+        }
+    }
+
+private:
+    bool pendingCR_ = false;
+};
+
+}  // namespace
+
+std::string DropParameter(const std::string& value, const std::string& name) {
+    const size_t at = LowerCase(value).find(LowerCase(name));
+    if (name.empty() || at == std::string::npos) return value;
+    std::string result = value.substr(0, at);
+    const size_t semicolon = value.find(';', at + name.size());
+    if (semicolon != std::string::npos) {
+        if (semicolon + 2 <= value.size()) result += value.substr(semicolon + 2);
+        return result;
+    }
+    result = Trim(result);
+    if (!result.empty() && result.back() == ';') result.pop_back();
+    return result;
+}
+
+TIdMessageWriter::TIdMessageWriter(TIdIOHandler& io) : io_(io) {}
+
+void TIdMessageWriter::Line(const std::string& text) { io_.WriteLn(Stuffed(text)); }
+
+void TIdMessageWriter::Status(const char* text) { io_.DoStatus(StatusText, {text}); }
+
+void TIdMessageWriter::WriteMessage(TIdMessage& message, bool headersOnly) {
+    io_.OpenWriteBuffer(kFlushThreshold);
+    try {
+        if (message.NoEncode()) {
+            WriteRaw(message, headersOnly);
+        } else {
+            WriteHeaders(message);
+            if (!headersOnly) WriteBody(message);
+        }
+    } catch (...) {
+        // What was written so far still goes out, as it would unbuffered.
+        try {
+            io_.CloseWriteBuffer();
+        } catch (...) {
+        }
+        throw;
+    }
+    io_.CloseWriteBuffer();
+}
+
+void TIdMessageWriter::WriteRaw(TIdMessage& message, bool headersOnly) {
+    WithWork(io_, [&] {
+        io_.WriteLines(StuffedLines(message.RawHeaders()));
+        io_.WriteLn();
+        if (!headersOnly) WriteBodyLines(message);
+    });
+}
+
+void TIdMessageWriter::WriteHeaders(TIdMessage& message) {
+    BuildHeaders(message);
+    io_.WriteLines(StuffedLines(message.LastGeneratedHeaders()));
+}
+
+void TIdMessageWriter::WriteBodyLines(const TIdMessage& message) {
+    if (!message.Body().Empty()) io_.WriteLines(StuffedLines(message.Body()));
+}
+
+void TIdMessageWriter::WriteBody(TIdMessage& message) {
+    const bool iso2022Jp = ChooseHeaderCharset(message).Transfer == ttIso2022Jp;
+    const std::string& transfer = message.ContentTransferEncoding();
+    WithWork(io_, [&] {
+        if (!message.IsMsgSinglePartMime() && (SameText(transfer, "base64") || SameText(transfer, "quoted-printable")))
+            WriteWholeBodyEncoded(message);
+        else if (message.Encoding() == mePlainText)
+            WritePlainText(message, iso2022Jp);
+        else
+            WriteMime(message);
+    });
+}
+
+void TIdMessageWriter::Encode(const std::string& text, TIdMessageEncoder& encoder) {
+    TMemoryStream source(text);
+    TIdTCPStream stream(io_);
+    encoder.Encode(source, stream);
+}
+
+void TIdMessageWriter::WriteWholeBodyEncoded(TIdMessage& message) {
+    Raise<EIdException>::IfFalse(message.MessageParts().Empty(),
+                                 "Message parts cannot be used in a message which has a ContentTransferEncoding value.");
+    io_.WriteLn();
+    Status(kEncodingText);
+    if (SameText(message.ContentTransferEncoding(), "base64")) {
+        TIdMessageEncoderMIME encoder;
+        Encode(message.Body().Text(), encoder);
+    } else {
+        TIdMessageEncoderQuotedPrintable encoder;
+        Encode(message.Body().Text(), encoder);
+    }
+}
+
+void TIdMessageWriter::WritePlainText(TIdMessage& message, bool iso2022Jp) {
+    io_.WriteLn();
+    Status(kEncodingText);
+    if (iso2022Jp) {
+        for (const auto& line : message.Body()) Line(ToIso2022Jp(line));
+    } else {
+        WriteBodyLines(message);
+    }
+    io_.WriteLn();
+    TIdMessageParts& parts = message.MessageParts();
+    for (int i = 0; i < parts.Count(); ++i) {
+        TIdMessagePart* part = parts.Items(i);
+        if (auto* text = dynamic_cast<TIdText*>(part)) {
+            io_.WriteLn();
+            io_.WriteLn("------- Start of text attachment -------");
+            Status(kEncodingText);
+            WriteTextSection(*text);
+            io_.WriteLn("------- End of text attachment -------");
+        } else if (auto* attachment = dynamic_cast<TIdAttachment*>(part)) {
+            WritePlainAttachment(message, *attachment);
+        }
+        io_.WriteLn();
+    }
+}
+
+void TIdMessageWriter::WritePlainAttachment(TIdMessage& message, TIdAttachment& part) {
+    Status(kEncodingAttachment);
+    if (part.ContentTransfer().empty()) {
+        const std::string& family = message.AttachmentEncoding();
+        part.SetContentTransfer(family == "UUE" || family == "XXE" ? family : "UUE");
+    }
+    TIdMessageEncoderUUE uue;
+    TIdMessageEncoderXXE xxe;
+    TIdMessageEncoder& encoder = SameText(part.ContentTransfer(), "XXE") ? static_cast<TIdMessageEncoder&>(xxe) : uue;
+    encoder.SetFileName(part.FileName());
+    EncodeContent(part, encoder);
+}
+
+void TIdMessageWriter::WriteTextSection(TIdText& part) {
+    if (part.ContentType().empty()) part.SetContentType("text/plain");
+    if (part.ContentTransfer().empty()) part.SetContentTransfer("quoted-printable");
+    if (part.CharSet().empty())
+        Line("Content-Type: " + part.ContentType());
+    else
+        Line("Content-Type: " + DropParameter(part.ContentType(), "charset") + " ; charset=\"" + part.CharSet() + "\"");
+    const bool qp = SameText(part.ContentTransfer(), "quoted-printable");
+    const bool base64 = SameText(part.ContentTransfer(), "base64");
+    if (!qp && !base64 && HasHighBytes(part.Body())) part.SetContentTransfer("8bit");
+    Line("Content-Transfer-Encoding: " + part.ContentTransfer());
+    if (!part.ContentID().empty()) Line("Content-ID: " + part.ContentID());
+    io_.WriteLines(StuffedLines(part.ExtraHeaders()));
+    io_.WriteLn();
+    if (qp) {
+        TIdTCPStream stream(io_);
+        std::string last;
+        for (const auto& line : part.Body()) {
+            last = TIdEncoderQuotedPrintable::Encode(line + "\r\n");
+            stream.WriteString(last);
+        }
+        if (!last.empty() && last.back() != '\r' && last.back() != '\n') io_.WriteLn();
+    } else if (base64) {
+        TIdMessageEncoderMIME encoder;
+        Encode(part.Body().Text(), encoder);
+    } else if (!part.Body().Empty()) {
+        io_.WriteLines(StuffedLines(part.Body()));
+    }
+}
+
+void TIdMessageWriter::WriteMime(TIdMessage& message) {
+    TIdMessageParts& parts = message.MessageParts();
+    parts.RecountParts();
+    boundary_.clear();
+    message.MIMEBoundary().Clear();
+    bool converted = false;
+    if (!message.IsMsgSinglePartMime()) {
+        converted = WriteMimePreamble(message);
+        boundary_ = TIdMIMEBoundaryStrings::Instance().NewBoundary();
+        message.MIMEBoundary().PushBoundary(boundary_, -1);
+    }
+    if (converted) {
+        Line("--" + boundary_);
+        Status(kEncodingText);
+        WriteTextSection(*static_cast<TIdText*>(parts.Items(parts.Count() - 1)));
+        io_.WriteLn();
+    }
+    WriteMimeParts(message, converted);
+    if (parts.Empty()) return;
+    for (int n = message.MIMEBoundary().Count(); n > 0; --n) {
+        Line("--" + message.MIMEBoundary().Boundary() + "--");
+        io_.WriteLn();
+        message.MIMEBoundary().PopBoundary();
+    }
+}
+
+// The empty line, the preamble or the body lines, and the empty line after
+// them; answers whether the body was turned into a text part.
+bool TIdMessageWriter::WriteMimePreamble(TIdMessage& message) {
+    TIdMessageParts& parts = message.MessageParts();
+    bool converted = false;
+    io_.WriteLn();
+    if (message.IsBodyEmpty()) {
+        if (!parts.Empty()) io_.WriteLn(kPreamble);
+    } else if (message.ConvertPreamble() && parts.TextPartCount() == 0) {
+        if (!parts.Empty()) {
+            auto* text = new TIdText(&parts, &message.Body());
+            text->SetContentType("text/plain");
+            text->SetContentTransfer("7bit");
+            io_.WriteLn(kPreamble);
+            converted = true;
+        } else {
+            WriteBodyLines(message);
+        }
+    } else {
+        WriteBodyLines(message);
+    }
+    io_.WriteLn();
+    return converted;
+}
+
+void TIdMessageWriter::WriteMimeParts(TIdMessage& message, bool converted) {
+    TIdMessageParts& parts = message.MessageParts();
+    const int count = parts.Count() - (converted ? 1 : 0);
+    for (int i = 0; i < count; ++i) {
+        TIdMessagePart* part = parts.Items(i);
+        if (StartsText("multipart/", part->ContentType())) {
+            WriteMultipartStart(message, part->ContentType(), i);
+            continue;
+        }
+        if (!message.IsMsgSinglePartMime()) {
+            CloseFinishedMultiparts(message, part->ParentPart());
+            Line("--" + boundary_);
+        }
+        if (auto* text = dynamic_cast<TIdText*>(part)) {
+            Status(kEncodingText);
+            WriteTextSection(*text);
+            io_.WriteLn();
+        } else if (auto* attachment = dynamic_cast<TIdAttachment*>(part)) {
+            WriteMimeAttachment(*attachment);
+        }
+    }
+}
+
+void TIdMessageWriter::WriteMultipartStart(TIdMessage& message, const std::string& contentType, int index) {
+    Line("--" + boundary_);
+    boundary_ += TIdMIMEBoundaryStrings::Instance().NextBoundaryChar();
+    message.MIMEBoundary().PushBoundary(boundary_, index);
+    Line("Content-Type: " + contentType + ";");
+    Line("        boundary=\"" + boundary_ + "\"");
+    io_.WriteLn();
+}
+
+// Ends the nested multiparts the next part is not inside. The outermost
+// boundary is never closed here, so a part naming a parent that was never
+// opened lands at the top level instead of looping.
+void TIdMessageWriter::CloseFinishedMultiparts(TIdMessage& message, int parentPart) {
+    TIdMIMEBoundary& stack = message.MIMEBoundary();
+    while (stack.Count() > 1 && parentPart != stack.ParentPart()) {
+        Line("--" + boundary_ + "--");
+        io_.WriteLn();
+        stack.PopBoundary();
+        boundary_ = stack.Boundary();
+    }
+}
+
+void TIdMessageWriter::WriteMimeAttachment(TIdAttachment& part) {
+    Status(kEncodingAttachment);
+    if (part.ContentTransfer().empty()) part.SetContentTransfer("base64");
+    if (part.ContentDisposition().empty()) part.SetContentDisposition("attachment");
+    if (part.ContentType().empty())
+        part.SetContentType(SameText(part.ContentTransfer(), "base64") ? "application/octet-stream" : "text/plain");
+    WriteAttachmentHeaders(part);
+    WriteAttachmentContent(part);
+    io_.WriteLn();
+}
+
+void TIdMessageWriter::WriteAttachmentHeaders(TIdAttachment& part) {
+    const std::string name = QuotedParameter(ExtractFileName(part.FileName()));
+    const bool binhex = SameText(part.ContentTransfer(), "binhex40");
+    if (binhex) part.SetContentType("application/mac-binhex40");
+    const std::string type = binhex ? part.ContentType() : DropParameter(part.ContentType(), "charset");
+    if (part.CharSet().empty())
+        Line("Content-Type: " + part.ContentType() + ";");
+    else
+        Line("Content-Type: " + type + "; charset=\"" + part.CharSet() + "\";");
+    Line("        name=" + name);
+    if (!binhex) {
+        Line("Content-Transfer-Encoding: " + part.ContentTransfer());
+        Line("Content-Disposition: " + part.ContentDisposition() + ";");
+        Line("        filename=" + name);
+    }
+    if (!part.ContentID().empty()) Line("Content-ID: " + part.ContentID());
+    io_.WriteLines(StuffedLines(part.ExtraHeaders()));
+    io_.WriteLn();
+}
+
+void TIdMessageWriter::WriteAttachmentContent(TIdAttachment& part) {
+    const std::string& transfer = part.ContentTransfer();
+    if (SameText(transfer, "base64")) {
+        TIdMessageEncoderMIME encoder;
+        EncodeContent(part, encoder);
+    } else if (SameText(transfer, "quoted-printable")) {
+        TIdMessageEncoderQuotedPrintable encoder;
+        EncodeContent(part, encoder);
+    } else if (SameText(transfer, "binhex40")) {
+        TIdEncoderBinHex4 encoder;
+        encoder.SetFileName(ExtractFileName(part.FileName()));
+        EncodeContent(part, encoder);
+    } else {
+        CopyContentLines(part);
+    }
+}
+
+void TIdMessageWriter::EncodeContent(TIdAttachment& part, TIdMessageEncoder& encoder) {
+    TStream& source = part.OpenContent();
+    try {
+        TIdTCPStream stream(io_);
+        encoder.Encode(source, stream);
+    } catch (...) {
+        part.CloseContent();
+        throw;
+    }
+    part.CloseContent();
+}
+
+void TIdMessageWriter::CopyContentLines(TIdAttachment& part) {
+    TStream& source = part.OpenContent();
+    try {
+        TIdTCPStream stream(io_);
+        TLineCopier copier;
+        std::string chunk(static_cast<size_t>(kCopyChunk), '\0');
+        std::string out;
+        int64_t n;
+        while ((n = source.Read(chunk.data(), kCopyChunk)) > 0) {
+            out.clear();
+            copier.Feed(chunk.data(), static_cast<size_t>(n), out);
+            stream.WriteString(out);
+        }
+    } catch (...) {
+        part.CloseContent();
+        throw;
+    }
+    part.CloseContent();
+}

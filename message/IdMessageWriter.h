@@ -1,0 +1,55 @@
+// Writes a message as the text sent after DATA onto an I/O handler: the
+// header block, the empty line and the body (plain lines, whole-body
+// encoding, or a MIME structure with encoded attachments). Every line that
+// begins with "." goes out with one more "." in front.
+#pragma once
+
+#include <string>
+
+class TIdIOHandler;
+class TIdMessage;
+class TIdText;
+class TIdAttachment;
+class TIdMessageEncoder;
+class TIdTCPStream;
+
+class TIdMessageWriter {
+public:
+    explicit TIdMessageWriter(TIdIOHandler& io);
+
+    // The output collects in the handler's write buffer and leaves in
+    // writes of this size.
+    static constexpr int kFlushThreshold = 64 * 1024;
+
+    void WriteMessage(TIdMessage& message, bool headersOnly);
+    void WriteHeaders(TIdMessage& message);
+    void WriteBody(TIdMessage& message);
+    void WriteBodyLines(const TIdMessage& message);
+    void WriteTextSection(TIdText& part);
+
+private:
+    void WriteRaw(TIdMessage& message, bool headersOnly);
+    void WriteWholeBodyEncoded(TIdMessage& message);
+    void WritePlainText(TIdMessage& message, bool iso2022Jp);
+    void WritePlainAttachment(TIdMessage& message, TIdAttachment& part);
+    void WriteMime(TIdMessage& message);
+    bool WriteMimePreamble(TIdMessage& message);
+    void WriteMimeParts(TIdMessage& message, bool converted);
+    void WriteMultipartStart(TIdMessage& message, const std::string& contentType, int index);
+    void CloseFinishedMultiparts(TIdMessage& message, int parentPart);
+    void WriteMimeAttachment(TIdAttachment& part);
+    void WriteAttachmentHeaders(TIdAttachment& part);
+    void WriteAttachmentContent(TIdAttachment& part);
+    void EncodeContent(TIdAttachment& part, TIdMessageEncoder& encoder);
+    void CopyContentLines(TIdAttachment& part);
+    void Encode(const std::string& text, TIdMessageEncoder& encoder);
+
+    void Line(const std::string& text = std::string());
+    void Status(const char* text);
+
+    TIdIOHandler& io_;
+    std::string boundary_;
+};
+
+// The value without its parameter called name (and that parameter's value).
+std::string DropParameter(const std::string& value, const std::string& name);
