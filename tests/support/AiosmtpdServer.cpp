@@ -125,6 +125,10 @@ void TAiosmtpdServer::Start(const TOptions& options) {
     if (options.implicitTls) args.push_back("--implicit-tls");
     if (options.pipelining) args.push_back("--pipelining");
     if (options.authRequireTls) args.push_back("--auth-require-tls");
+    if (!options.refuseRecipient.empty()) {
+        args.push_back("--refuse-rcpt");
+        args.push_back(options.refuseRecipient);
+    }
 
     int in[2];
     int out[2];

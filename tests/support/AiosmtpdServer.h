@@ -15,6 +15,7 @@ public:
         bool implicitTls = false;
         bool pipelining = false;
         bool authRequireTls = false;
+        std::string refuseRecipient;  // RCPT TO for this address gets 550
         std::string user = "tim";
         std::string password = "tanstaaftanstaaf";
     };

@@ -12,6 +12,7 @@ Options:
   --user NAME --password P the one account AUTH accepts (LOGIN, CRAM-MD5)
   --auth-require-tls       offer AUTH only once TLS is on
   --pipelining             announce PIPELINING in the EHLO reply
+  --refuse-rcpt ADDRESS    answer RCPT TO for ADDRESS with 550
   --store DIR              write each message to DIR/<n>.eml and its
                            envelope ("MAIL FROM" line, then one line per
                            recipient) to DIR/<n>.env
@@ -40,6 +41,12 @@ class Handler:
         if self.args.pipelining:
             responses.insert(1, "250-PIPELINING")
         return responses
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if self.args.refuse_rcpt and address.lower() == self.args.refuse_rcpt.lower():
+            return "550 5.1.1 <{}>: Recipient address rejected".format(address)
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
         if self.args.store:
@@ -119,6 +126,7 @@ if __name__ == "__main__":
     parser.add_argument("--password", default="")
     parser.add_argument("--auth-require-tls", action="store_true")
     parser.add_argument("--pipelining", action="store_true")
+    parser.add_argument("--refuse-rcpt", default="")
     parser.add_argument("--store")
     arguments = parser.parse_args()
     signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
