@@ -6,33 +6,17 @@
 
 namespace {
 
-// "%", "&" and "#" inside the subject or the body would end the value, start
-// a fragment or read as an escape: the mail program would get the text cut
-// short or altered. Everything else passes as typed.
-std::string EscapeValue(const std::string& value) {
+// Each character of chars becomes "%" and its code in two hex digits.
+std::string PercentEncode(const std::string& text, const std::string& chars) {
     std::string out;
-    for (char c : value) {
-        if (c == '%')
-            out += "%25";
-        else if (c == '&')
-            out += "%26";
-        else if (c == '#')
-            out += "%23";
-        else
+    for (char c : text) {
+        if (chars.find(c) == std::string::npos) {
             out += c;
-    }
-    return out;
-}
-
-std::string EscapeLineBreaks(const std::string& url) {
-    std::string out;
-    for (char c : url) {
-        if (c == '\r')
-            out += "%0D";
-        else if (c == '\n')
-            out += "%0A";
-        else
-            out += c;
+            continue;
+        }
+        static const char hex[] = "0123456789ABCDEF";
+        const auto code = static_cast<unsigned char>(c);
+        out += {'%', hex[code >> 4], hex[code & 0x0F]};
     }
     return out;
 }
@@ -43,9 +27,14 @@ std::string DefaultMailProgram() { return ReadDefaultMailClient(); }
 
 std::string MailtoUrl(const std::string& recipients, const std::string& subject, const std::string& body,
                       const std::string& attachment) {
-    std::string url = "mailto:" + recipients + "?subject=" + EscapeValue(subject) + "&body=" + EscapeValue(body);
+    // "%", "&" and "#" inside the subject or the body would read as an
+    // escape, end the value or start a fragment: the mail program would get
+    // the text cut short or altered. Everything else passes as typed.
+    const std::string valueChars = "%&#";
+    std::string url = "mailto:" + recipients + "?subject=" + PercentEncode(subject, valueChars) +
+                      "&body=" + PercentEncode(body, valueChars);
     if (!attachment.empty()) url += "&attachment=\"" + attachment + "\"";
-    return EscapeLineBreaks(url);
+    return PercentEncode(url, "\r\n");
 }
 
 void SendByMailto(TMailActionContext& context) {

@@ -2,7 +2,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <optional>
 
@@ -61,13 +60,6 @@ uint32_t RecordingSendMail(uintptr_t session, uintptr_t uiParam, MapiMessage* m,
     return nextResult;
 }
 
-std::string BuiltProvider() {
-    char path[4096];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    std::string exe(path, static_cast<size_t>(n > 0 ? n : 0));
-    exe = exe.substr(0, exe.rfind('/'));
-    return exe.substr(0, exe.rfind('/')) + "/app/libmapi32.so";
-}
 
 const std::string kMachineHeader = "Windows Registry Editor Version 5.00\r\n\r\n";
 
@@ -285,7 +277,7 @@ TEST_F(MapiControlTest, SimpleMapiOffOrLibraryMissingIsAUserAbort) {
 }
 
 TEST_F(MapiControlTest, TheProviderHandsTheMessageToXdgEmail) {
-    ResetMapiLoaderForTesting(BuiltProvider());
+    ResetMapiLoaderForTesting(TDesktopSandbox::BuiltMapiProvider());
     sandbox.FakeProgram("xdg-email", 0);
     SetDefaultMailClient("Microsoft Outlook");
     TMapiControl mapi(&owner);
@@ -307,7 +299,7 @@ TEST_F(MapiControlTest, TheProviderHandsTheMessageToXdgEmail) {
 }
 
 TEST_F(MapiControlTest, TheProviderMapsExitCodesAndRefusesToSendSilently) {
-    ResetMapiLoaderForTesting(BuiltProvider());
+    ResetMapiLoaderForTesting(TDesktopSandbox::BuiltMapiProvider());
     const std::vector<std::pair<int, std::string>> cases = {{2, "error 11"}, {5, "error 12"}, {1, "error 2"}, {0, "success"}};
     for (const auto& [exitCode, event] : cases) {
         sandbox.FakeProgram("xdg-email", exitCode);

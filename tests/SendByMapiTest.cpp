@@ -2,7 +2,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "mapi/MapiLoader.h"
 #include "tests/support/DesktopSandbox.h"
@@ -12,20 +11,13 @@ using ::testing::ElementsAreArray;
 
 namespace {
 
-std::string BuiltProvider() {
-    char path[4096];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    std::string exe(path, static_cast<size_t>(n > 0 ? n : 0));
-    exe = exe.substr(0, exe.rfind('/'));
-    return exe.substr(0, exe.rfind('/')) + "/app/libmapi32.so";
-}
 
 const std::vector<std::string> kClosing = {"Mapi: dopo SendMail...", "Mapi: dopo Reset di chiusura."};
 
 class SendByMapiTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetMapiLoaderForTesting(BuiltProvider());
+        ResetMapiLoaderForTesting(TDesktopSandbox::BuiltMapiProvider());
         sandbox.FakeProgram("xdg-mime", 1);
         sandbox.FakeProgram("xdg-email", 0);
         fields.SetItemIndex("edtShowDialog_mapi", 1);

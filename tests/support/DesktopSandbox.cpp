@@ -102,6 +102,12 @@ void TDesktopSandbox::DesktopEntry(const std::string& id, const std::string& nam
               "[Desktop Entry]\nType=Application\nName[it]=Altro\nName=" + name + "\nExec=true %u\n");
 }
 
+std::string TDesktopSandbox::BuiltMapiProvider() {
+    // Test programs live in <build>/tests, the program and its library in
+    // <build>/app.
+    return (fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "libmapi32.so").string();
+}
+
 void TDesktopSandbox::WriteFile(const std::string& path, const std::string& text) {
     fs::create_directories(fs::path(path).parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -37,6 +37,9 @@ public:
     // A desktop entry applications/<id> with Name=name in XDG_DATA_HOME.
     void DesktopEntry(const std::string& id, const std::string& name);
 
+    // The libmapi32.so of this build (in app/ beside the program).
+    static std::string BuiltMapiProvider();
+
     static void WriteFile(const std::string& path, const std::string& text);
     static std::string ReadFile(const std::string& path);
 
