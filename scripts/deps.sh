@@ -8,7 +8,7 @@ packages=(
   libssl-dev libssl3 openssl
   xdg-utils fonts-wine
   python3 python3-aiosmtpd
-  xvfb xauth
+  xvfb xauth xdotool
 )
 missing=()
 for p in "${packages[@]}"; do
