@@ -1,5 +1,6 @@
 #include "platform/RegistryText.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 
@@ -59,9 +60,10 @@ bool ReadQuoted(const std::string& line, size_t& pos, std::string& out) {
 
 bool ParseHexNumber(const std::string& digits, unsigned long maxValue, unsigned long& value) {
     if (digits.empty() || digits.size() > 8) return false;
-    char* end = nullptr;
-    value = std::strtoul(digits.c_str(), &end, 16);
-    return *end == '\0' && digits.find_first_of("+- ") == std::string::npos && value <= maxValue;
+    for (char c : digits)
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    value = std::strtoul(digits.c_str(), nullptr, 16);
+    return value <= maxValue;
 }
 
 bool ParseHexBytes(const std::string& list, std::vector<uint8_t>& bytes) {

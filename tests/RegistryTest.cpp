@@ -161,6 +161,35 @@ TEST(RegistryText, RejectsWhatItCannotRead) {
     }
 }
 
+TEST(RegistryText, DamagedTextIsRejectedOrReadIntoATreeThatWritesStably) {
+    const std::string valid =
+        "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\A\\B]\r\n\"s\"=\"a \\\"q\\\" \\\\\"\r\n"
+        "@=\"d\"\r\n\"n\"=dword:0000002a\r\n\"h\"=hex(7):41,00,00,00,\\\r\n  00,00\r\n\"u\"=hex(1):41,00,0d,00,00,00\r\n";
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    int accepted = 0;
+    for (int round = 0; round < 3000; ++round) {
+        std::string text = valid;
+        for (int n = 1 + static_cast<int>(next() % 3); n > 0; --n) {
+            const size_t at = next() % text.size();
+            switch (next() % 3) {
+                case 0: text[at] = static_cast<char>(next() >> 8); break;
+                case 1: text.erase(at, 1 + next() % 4); break;
+                default: text.insert(at, 1, "\\\"[]=@,:\r\n;"[next() % 12]); break;
+            }
+        }
+        TRegistryTree tree;
+        std::string error;
+        if (!ParseRegistryText(text, "HKEY_CURRENT_USER", tree, error)) continue;
+        ++accepted;
+        const std::string once = FormatRegistryText(tree, "HKEY_CURRENT_USER");
+        TRegistryTree again;
+        ASSERT_TRUE(ParseRegistryText(once, "HKEY_CURRENT_USER", again, error)) << error << "\n" << once;
+        EXPECT_EQ(FormatRegistryText(again, "HKEY_CURRENT_USER"), once);
+    }
+    EXPECT_GT(accepted, 0);
+}
+
 TEST_F(RegistryTest, KeysAndValuesCanBeDeletedAndListed) {
     TRegistry reg;
     ASSERT_TRUE(reg.OpenKey("Software\\TelVara\\Base\\TFormMailSortello.edtBody_Lines", true));
