@@ -1,4 +1,6 @@
 #include <QAction>
+#include <QFileDialog>
+#include <QTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -8,6 +10,7 @@
 #include <QToolButton>
 
 #include "app/QtWidgets.h"
+#include "tests/app/WindowDriver.h"
 #include "tests/app/WindowFixture.h"
 
 namespace {
@@ -222,4 +225,47 @@ TEST_F(WindowTest, FieldsReachTheModelInTheAnsiCodePage) {
     window.WidgetsToModel();
     EXPECT_EQ(window.Actions().Fields().Text("edtSubject"), "Prova \xe8");
     EXPECT_EQ(window.Actions().Fields().MemoValue("edtBody"), "uno\r\ndue\r\n");
+}
+
+TEST_F(WindowTest, TahomaEightPointIsTheFont) {
+    TFormMailSortello& window = OpenWindow();
+    EXPECT_EQ(window.font().pixelSize(), 11);
+    if (std::filesystem::exists("/usr/share/wine/fonts/tahoma.ttf")) {
+        EXPECT_TRUE(window.font().family().contains("Tahoma")) << window.font().family().toStdString();
+    }
+}
+
+TEST_F(WindowTest, BrowseOpensAnExistingFileDialogAndPutsThePathInAsItIs) {
+    OpenWindow();
+    const std::string path = root_ + "/un file.txt";
+    std::ofstream(path) << "x";
+    auto* edit = Find<TFileNameEdit>("edtAttachFile1");
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        seen = true;
+        EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
+        EXPECT_TRUE(dialog->isSizeGripEnabled());
+        dialog->selectFile(QString::fromStdString(path));
+        QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+    });
+    edit->Browse();
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(edit->Text().toStdString(), path);
+}
+
+TEST_F(WindowTest, InviaMailOnTheMapiTabRunsTheMapiSend) {
+    TFormMailSortello& window = OpenWindow();
+    TWindowDriver drive(window);
+    drive.SelectTab(0);
+    drive.SetItem("edtShowDialog_mapi", 0);  // no dialog: nothing is started
+    drive.SetText("edtRecipients", "a@x.test");
+    drive.InviaMail();
+    const std::vector<std::string> log = drive.Log();
+    EXPECT_NE(std::find(log.begin(), log.end(), "Mapi: prima di SendMail..."), log.end());
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), "Mapi: dopo Reset di chiusura.");
+    EXPECT_EQ(window.Actions().idSMTP(), nullptr);
+    EXPECT_TRUE(errors_.empty());
 }
