@@ -827,3 +827,14 @@ TEST(IdSMTPBadInput, BrokenServersRaiseAndNothingHangs) {
         s.Finish();
     }
 }
+
+TEST(IdSMTPBadInput, HundredThousandContinuationLinesAreReadWhole) {
+    std::string reply = "250-mx\r\n";
+    for (int i = 0; i < 100000; ++i) reply += "250-X" + std::to_string(i) + "\r\n";
+    reply += "250 PIPELINING\r\n";
+    Session s({"S: 220 mx", "C: EHLO Telvara", "RAW: " + reply});
+    s.smtp.Connect();
+    ASSERT_EQ(s.smtp.ServiceExtensions().Count(), 100001);
+    EXPECT_EQ(s.smtp.ServiceExtensions()[100000], "PIPELINING");
+    s.Finish();
+}
