@@ -12,12 +12,6 @@
 
 namespace {
 
-#define SKIP_WITHOUT_AIOSMTPD()                                  \
-    do {                                                         \
-        const std::string why = TAiosmtpdServer::SkipReason();   \
-        if (!why.empty()) GTEST_SKIP() << why;                   \
-    } while (0)
-
 struct RealSession {
     explicit RealSession(const TAiosmtpdServer::TOptions& options, TIdUseTLS mode = utNoTLSSupport)
         : server(options) {

@@ -52,3 +52,13 @@ private:
     int stdinFd_ = -1;
     int port_ = 0;
 };
+
+// First statement of a real-server test: skips it (outside CI) when the
+// server cannot run.
+#ifndef SKIP_WITHOUT_AIOSMTPD
+#define SKIP_WITHOUT_AIOSMTPD()                                \
+    do {                                                       \
+        const std::string why = TAiosmtpdServer::SkipReason(); \
+        if (!why.empty()) GTEST_SKIP() << why;                 \
+    } while (0)
+#endif
