@@ -84,6 +84,14 @@ TFileNameEdit* AddFileName(QWidget* parent, const char* name, int tabOrder, int 
 // A memo's lines: every line of the control except a last empty one, so
 // that the text of a list (every line followed by a break) comes back as
 // the same list.
+// A block of the column: a fixed-size container that only passes focus on.
+QWidget* AddBlock(QWidget* parent, const char* name, int tabOrder, QSize size) {
+    auto* block = Designed(new QWidget(parent), name, tabOrder);
+    block->setFixedSize(size);
+    block->setFocusPolicy(Qt::NoFocus);
+    return block;
+}
+
 TStringList MemoLines(const QPlainTextEdit* memo) {
     QStringList parts = memo->toPlainText().split('\n');
     if (!parts.isEmpty() && parts.last().isEmpty()) parts.removeLast();
@@ -243,9 +251,7 @@ void TFormMailSortello::BuildLayout() {
 }
 
 QWidget* TFormMailSortello::BuildCredentials(QWidget* parent) {
-    auto* panel = Designed(new QWidget(parent), "Panel1", 0);
-    panel->setFixedSize(580, 64);
-    panel->setFocusPolicy(Qt::NoFocus);
+    QWidget* panel = AddBlock(parent, "Panel1", 0, QSize(580, 64));
     AddLabel(panel, "Label2", "Utente", 8);
     AddEdit(panel, "edtUserName", 0, 4);
     AddLabel(panel, "Label3", "Password", 32);
@@ -307,9 +313,7 @@ void TFormMailSortello::BuildSmtpCriptSheet(QWidget* sheet) {
 }
 
 QWidget* TFormMailSortello::BuildMessage(QWidget* parent) {
-    auto* panel = Designed(new QWidget(parent), "Panel2", 2);
-    panel->setFixedSize(580, 261);
-    panel->setFocusPolicy(Qt::NoFocus);
+    QWidget* panel = AddBlock(parent, "Panel2", 2, QSize(580, 261));
     AddLabel(panel, "Label9", "Mittente", 6);
     AddEdit(panel, "edtSender", 0, 2);
     AddLabel(panel, "Label8", "Destinatari", 26);
