@@ -11,14 +11,51 @@ TIdIOHandler::TIdIOHandler(TComponent* owner) : TIdComponent(owner) {}
 
 TIdIOHandler::~TIdIOHandler() = default;
 
+namespace {
+TIdIOHandlerOpenHook& OpenHook() {
+    static TIdIOHandlerOpenHook hook;
+    return hook;
+}
+}  // namespace
+
+void TIdIOHandler::SetOpenHook(TIdIOHandlerOpenHook hook) { OpenHook() = std::move(hook); }
+
 void TIdIOHandler::Open() {
+    if (const TIdIOHandlerOpenHook& hook = OpenHook()) hook(*this);
     receiveMarker_ = std::make_unique<TIdBuffer>();
     inputBuffer_ = std::make_unique<TIdBuffer>([this](int32_t count) { DoWork(WorkRead, count); });
     isOpen_ = true;
     closedByPeer_ = false;
 }
 
-void TIdIOHandler::Close() { isOpen_ = false; }
+void TIdIOHandler::Close() {
+    // Once per connection, however often the transport closes it.
+    if (isOpen_ && intercept_ != nullptr) intercept_->Disconnect();
+    isOpen_ = false;
+}
+
+void TIdIOHandler::SetIntercept(TIdConnectionIntercept* value) {
+    if (value == intercept_) return;
+    if (intercept_ != nullptr) RemoveFreeNotification(intercept_);
+    intercept_ = value;
+    if (intercept_ != nullptr) FreeNotification(intercept_);
+}
+
+void TIdIOHandler::Notification(TComponent* component, TOperation operation) {
+    if (operation == TOperation::opRemove && component == intercept_) intercept_ = nullptr;
+    TIdComponent::Notification(component, operation);
+}
+
+const TIdBytes& TIdIOHandler::InterceptSend(const TIdBytes& bytes, TIdBytes& changed) {
+    if (intercept_ == nullptr) return bytes;
+    changed = bytes;
+    intercept_->Send(changed);
+    return changed;
+}
+
+void TIdIOHandler::InterceptReceive(TIdBytes& bytes) {
+    if (intercept_ != nullptr) intercept_->Receive(bytes);
+}
 
 bool TIdIOHandler::Connected() { return BaseConnected(); }
 

@@ -12,6 +12,7 @@
 #include "core/StringList.h"
 #include "net/IdBuffer.h"
 #include "net/IdComponent.h"
+#include "net/IdConnectionIntercept.h"
 #include "net/IdStack.h"
 
 enum TIdMaxLineAction : int32_t { maException = 0, maSplit = 1 };
@@ -20,6 +21,9 @@ inline constexpr int32_t IdMaxLineLengthDefault = 16384;
 inline constexpr int32_t IdDefaultBufferSize = 32768;
 inline constexpr const char* IdLF = "\n";
 inline constexpr const char* IdEOL = "\r\n";
+
+class TIdIOHandler;
+using TIdIOHandlerOpenHook = std::function<void(TIdIOHandler& handler)>;
 
 class TIdIOHandler : public TIdComponent {
 public:
@@ -107,8 +111,22 @@ public:
     void SetRecvBufferSize(int32_t value) { recvBufferSize_ = value; }
     int32_t SendBufferSize() const { return sendBufferSize_; }
     void SetSendBufferSize(int32_t value) { sendBufferSize_ = value; }
+    // Sees every byte of the connection; cleared when it is destroyed.
+    TIdConnectionIntercept* Intercept() const { return intercept_; }
+    void SetIntercept(TIdConnectionIntercept* value);
+
+    // Process-wide: called at the start of every Open, before the transport
+    // connects, so that a front end can watch connections made by code it
+    // does not control (attach an intercept, listen to TLS status). Empty
+    // by default.
+    static void SetOpenHook(TIdIOHandlerOpenHook hook);
 
 protected:
+    void Notification(TComponent* component, TOperation operation) override;
+    // What the intercept makes of bytes to send: `bytes` itself without
+    // one, else the intercept's version of them, kept in `changed`.
+    const TIdBytes& InterceptSend(const TIdBytes& bytes, TIdBytes& changed);
+    void InterceptReceive(TIdBytes& bytes);
     // Sends every byte or raises.
     virtual void SendRaw(const TIdBytes& bytes) = 0;
     void SetClosedByPeer(bool value) { closedByPeer_ = value; }
@@ -142,4 +160,5 @@ private:
     std::unique_ptr<TIdBuffer> writeBuffer_;
     int32_t writeBufferThreshold_ = -1;
     int32_t writeBufferDepth_ = 0;
+    TIdConnectionIntercept* intercept_ = nullptr;
 };

@@ -56,6 +56,7 @@ int32_t TIdIOHandlerStack::ReceiveOnce() {
 }
 
 void TIdIOHandlerStack::AppendReceived(TIdBytes&& bytes) {
+    if (!bytes.empty()) InterceptReceive(bytes);
     SetClosedByPeer(bytes.empty());
     if (!bytes.empty()) InputBuffer()->Write(std::move(bytes));
 }
@@ -113,8 +114,10 @@ bool TIdIOHandlerStack::WaitReadable(int32_t timeout) {
     return Binding()->WaitReadable(timeout);
 }
 
-void TIdIOHandlerStack::SendRaw(const TIdBytes& bytes) {
+void TIdIOHandlerStack::SendRaw(const TIdBytes& original) {
     CheckDisconnect(true, true);
+    TIdBytes changed;
+    const TIdBytes& bytes = InterceptSend(original, changed);
     Raise<EIdNotConnected>::IfFalse(HasSocket(Binding()), RSNotConnectedNoDot);
     int32_t position = 0;
     const int32_t size = static_cast<int32_t>(bytes.size());

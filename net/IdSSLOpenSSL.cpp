@@ -158,11 +158,13 @@ int32_t TIdSSLIOHandlerSocketOpenSSL::TLSSend(const TIdBytes& bytes, size_t posi
 
 // Each call passes the whole rest of the buffer to the TLS session, so a
 // write buffer leaves as one piece.
-void TIdSSLIOHandlerSocketOpenSSL::SendRaw(const TIdBytes& bytes) {
+void TIdSSLIOHandlerSocketOpenSSL::SendRaw(const TIdBytes& original) {
     if (!SessionActive()) {
-        TIdSSLIOHandlerSocketBase::SendRaw(bytes);
+        TIdSSLIOHandlerSocketBase::SendRaw(original);
         return;
     }
+    TIdBytes changed;
+    const TIdBytes& bytes = InterceptSend(original, changed);
     size_t position = 0;
     while (position < bytes.size()) {
         const int32_t sent = TLSSend(bytes, position);

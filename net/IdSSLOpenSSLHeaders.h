@@ -56,6 +56,8 @@ enum class TIdSSLLibrary { Crypto, Ssl };
     X(Ssl, SSL_CIPHER_description)                    \
     X(Ssl, SSL_CIPHER_get_bits)                       \
     X(Ssl, SSL_CIPHER_get_version)                    \
+    X(Ssl, SSL_get_version)                           \
+    X(Ssl, SSL_get1_peer_certificate)                 \
     X(Crypto, ERR_clear_error)                        \
     X(Crypto, X509_STORE_CTX_get_current_cert)        \
     X(Crypto, X509_STORE_CTX_get_error)               \
@@ -63,7 +65,13 @@ enum class TIdSSLLibrary { Crypto, Ssl };
     X(Crypto, X509_STORE_CTX_get_ex_data)             \
     X(Crypto, X509_get_subject_name)                  \
     X(Crypto, X509_get_issuer_name)                   \
-    X(Crypto, X509_NAME_oneline)
+    X(Crypto, X509_NAME_oneline)                      \
+    X(Crypto, X509_free)                              \
+    X(Crypto, X509_get0_notBefore)                    \
+    X(Crypto, X509_get0_notAfter)                     \
+    X(Crypto, X509_digest)                            \
+    X(Crypto, EVP_sha256)                             \
+    X(Crypto, ASN1_TIME_to_tm)
 
 // The typed entry points, filled by a successful LoadTLSLibraries.
 struct TIdOpenSSLFunctions {

@@ -11,6 +11,7 @@
 #include "net/IdSSLContext.h"
 #include "net/IdSSLExceptions.h"
 #include "net/IdSSLOpenSSLHeaders.h"
+#include "net/IdSSLX509.h"
 #include "platform/Locale.h"
 
 namespace {
@@ -107,6 +108,7 @@ TIdSSLSocket::TIdSSLSocket(TIdSSLEventSink* owner, TIdSSLContext* context) : own
 TIdSSLSocket::~TIdSSLSocket() {
     Shutdown();
     cipher_.reset();
+    peerCertificate_.reset();
     if (ssl_ != nullptr) IdSSL().SSL_free(ssl_);
 }
 
@@ -206,4 +208,16 @@ void TIdSSLSocket::Shutdown() {
 TIdSSLCipher* TIdSSLSocket::Cipher() {
     if (!cipher_) cipher_ = std::make_unique<TIdSSLCipher>(ssl_);
     return cipher_.get();
+}
+
+std::string TIdSSLSocket::Protocol() const {
+    const char* version = ssl_ != nullptr ? IdSSL().SSL_get_version(ssl_) : nullptr;
+    return version != nullptr ? version : "";
+}
+
+TIdX509* TIdSSLSocket::PeerCertificate() {
+    if (!peerCertificate_ && ssl_ != nullptr)
+        if (X509* certificate = IdSSL().SSL_get1_peer_certificate(ssl_))
+            peerCertificate_ = std::make_unique<TIdX509>(certificate, true);
+    return peerCertificate_.get();
 }

@@ -8,6 +8,7 @@
 struct ssl_st;
 class TIdSSLContext;
 class TIdSSLEventSink;
+class TIdX509;
 
 class TIdSSLCipher {
 public:
@@ -56,6 +57,10 @@ public:
     void Shutdown();
 
     TIdSSLCipher* Cipher();
+    // The negotiated protocol ("TLSv1.3").
+    std::string Protocol() const;
+    // The server's certificate after the handshake; nullptr when it sent none.
+    TIdX509* PeerCertificate();
     TIdSSLEventSink* Owner() const { return owner_; }
     TIdSSLContext* Context() const { return context_; }
     ssl_st* SSL() const { return ssl_; }
@@ -74,4 +79,5 @@ private:
     bool failed_ = false;
     int systemError_ = 0;
     std::unique_ptr<TIdSSLCipher> cipher_;
+    std::unique_ptr<TIdX509> peerCertificate_;
 };

@@ -39,6 +39,7 @@ void TIdTCPClientCustom::Connect() {
         if (connectTimeout_ > 0) handler->SetConnectTimeout(connectTimeout_);
         if (readTimeout_ > 0) handler->SetReadTimeout(readTimeout_);
         handler->Open();
+        if (handler->Intercept() != nullptr) handler->Intercept()->Connect(this);
         DoStatus(StatusConnected, {host_});
         if (onConnected_) onConnected_(this);
     } catch (...) {

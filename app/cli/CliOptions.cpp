@@ -1,0 +1,230 @@
+#include "app/cli/CliOptions.h"
+
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+
+#include "app/cli/TerminalText.h"
+#include "core/StringList.h"
+
+namespace {
+
+struct TChoice {
+    const char* name;
+    int value;
+};
+
+const TChoice TabChoices[] = {{"mapi", 0}, {"smtp", 1}, {"smtp-tls", 2}, {"mailto", 3}};
+const TChoice AuthChoices[] = {{"none", 0}, {"default", 1}, {"sasl", 2}};
+const TChoice UseTlsChoices[] = {{"none", 0}, {"implicit", 1}, {"require", 2}, {"explicit", 3}};
+const TChoice MethodChoices[] = {{"sslv2", 0}, {"sslv23", 1}, {"sslv3", 2}, {"tlsv1", 3}};
+
+template <size_t N>
+int Choose(const std::string& option, const std::string& value, const TChoice (&choices)[N]) {
+    std::string names;
+    for (const TChoice& choice : choices) {
+        if (value == choice.name) return choice.value;
+        names += std::string(names.empty() ? "" : ", ") + choice.name;
+    }
+    throw ECliUsageError("--" + option + ": unknown value '" + value + "' (one of " + names + ")");
+}
+
+using TValueSetter = std::function<void(TCliOptions&, const std::string&)>;
+using TFlagSetter = std::function<void(TCliOptions&)>;
+
+const std::map<std::string, TValueSetter>& ValueOptions() {
+    static const std::map<std::string, TValueSetter> options = {
+        {"tab", [](TCliOptions& o, const std::string& v) {
+             Choose("tab", v, TabChoices);
+             o.tab = v;
+         }},
+        {"host", [](TCliOptions& o, const std::string& v) { o.host = v; }},
+        {"port",
+         [](TCliOptions& o, const std::string& v) {
+             if (v.empty() || v.find_first_not_of("0123456789") != std::string::npos || v.size() > 5 ||
+                 std::stoi(v) < 1 || std::stoi(v) > 65535)
+                 throw ECliUsageError("--port: '" + v + "' is not a port number (1 to 65535)");
+             o.port = v;
+         }},
+        {"user", [](TCliOptions& o, const std::string& v) { o.user = v; }},
+        {"auth", [](TCliOptions& o, const std::string& v) {
+             Choose("auth", v, AuthChoices);
+             o.auth = v;
+         }},
+        {"use-tls", [](TCliOptions& o, const std::string& v) {
+             Choose("use-tls", v, UseTlsChoices);
+             o.useTls = v;
+         }},
+        {"method", [](TCliOptions& o, const std::string& v) {
+             Choose("method", v, MethodChoices);
+             o.method = v;
+         }},
+        {"from", [](TCliOptions& o, const std::string& v) { o.from = v; }},
+        {"to", [](TCliOptions& o, const std::string& v) { o.to.push_back(v); }},
+        {"cc", [](TCliOptions& o, const std::string& v) { o.cc.push_back(v); }},
+        {"subject", [](TCliOptions& o, const std::string& v) { o.subject = v; }},
+        {"body", [](TCliOptions& o, const std::string& v) { o.body = v; }},
+        {"body-file", [](TCliOptions& o, const std::string& v) { o.bodyFile = v; }},
+        {"attach",
+         [](TCliOptions& o, const std::string& v) {
+             if (o.attach.size() == 2) throw ECliUsageError("--attach: at most two attachments");
+             o.attach.push_back(v);
+         }},
+        {"password-file", [](TCliOptions& o, const std::string& v) { o.passwordFile = v; }},
+        {"password-env", [](TCliOptions& o, const std::string& v) { o.passwordEnv = v; }},
+    };
+    return options;
+}
+
+const std::map<std::string, TFlagSetter>& FlagOptions() {
+    static const std::map<std::string, TFlagSetter> options = {
+        {"help", [](TCliOptions& o) { o.help = true; }},
+        {"version", [](TCliOptions& o) { o.version = true; }},
+        {"no-stored", [](TCliOptions& o) { o.noStored = true; }},
+        {"transcript", [](TCliOptions& o) { o.transcript = true; }},
+        {"show-credentials", [](TCliOptions& o) { o.showCredentials = true; }},
+        {"tls-info", [](TCliOptions& o) { o.tlsInfo = true; }},
+    };
+    return options;
+}
+
+void ParseOption(const std::vector<std::string>& args, size_t& i, TCliOptions& options) {
+    const std::string& arg = args[i];
+    const size_t equals = arg.find('=');
+    const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+    if (name == "password")
+        throw ECliUsageError("--password: the password is never taken from the command line; use "
+                             "--password-file, --password-env or the prompt");
+    if (auto flag = FlagOptions().find(name); flag != FlagOptions().end()) {
+        if (equals != std::string::npos) throw ECliUsageError("--" + name + ": takes no value");
+        flag->second(options);
+        return;
+    }
+    auto value = ValueOptions().find(name);
+    if (value == ValueOptions().end()) throw ECliUsageError("unknown option '" + arg + "' (see --help)");
+    if (equals != std::string::npos) return value->second(options, arg.substr(equals + 1));
+    if (i + 1 >= args.size()) throw ECliUsageError("--" + name + ": needs a value");
+    value->second(options, args[++i]);
+}
+
+void CheckCombination(const TCliOptions& options) {
+    if (options.help || options.version) return;
+    if (options.command.empty()) throw ECliUsageError("missing command: connect or send (see --help)");
+    if (options.body && options.bodyFile) throw ECliUsageError("--body-file: cannot be combined with --body");
+    if (options.passwordFile && options.passwordEnv)
+        throw ECliUsageError("--password-env: cannot be combined with --password-file");
+}
+
+TStringList LinesOf(const std::vector<std::string>& values) {
+    TStringList lines;
+    for (const std::string& value : values) lines.Add(FromTerminal(value));
+    return lines;
+}
+
+TStringList TextLines(const std::string& text) {
+    TStringList lines;
+    lines.SetText(FromTerminal(text));
+    return lines;
+}
+
+std::string ReadBodyFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw ECliUsageError("--body-file: cannot read '" + path + "'");
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+bool OnSmtpTab(const TFieldModel& fields) {
+    return fields.ActivePage() == TabSheetSMTP || fields.ActivePage() == TabSheetSmtpCript;
+}
+
+void ApplyServerOptions(const TCliOptions& options, TFieldModel& fields) {
+    const bool encrypted = fields.ActivePage() == TabSheetSmtpCript;
+    const std::string suffix = encrypted ? "_smtpcript" : "_smtp";
+    for (const auto& [option, value] : {std::pair{"--host", &options.host}, std::pair{"--port", &options.port},
+                                        std::pair{"--auth", &options.auth}})
+        if (*value && !OnSmtpTab(fields)) throw ECliUsageError(std::string(option) + ": needs an SMTP tab");
+    if (options.host) fields.SetText("edtHost" + suffix, FromTerminal(*options.host));
+    if (options.port) fields.SetText("edtPort" + suffix, *options.port);
+    if (options.auth) fields.SetItemIndex("edtAuthType" + suffix, Choose("auth", *options.auth, AuthChoices));
+    if (options.useTls) fields.SetItemIndex("edtUseTLS", Choose("use-tls", *options.useTls, UseTlsChoices));
+    if (options.method) fields.SetItemIndex("edtMethod", Choose("method", *options.method, MethodChoices));
+}
+
+}  // namespace
+
+TCliOptions ParseCliOptions(const std::vector<std::string>& args) {
+    TCliOptions options;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.rfind("--", 0) == 0 && arg.size() > 2) {
+            ParseOption(args, i, options);
+        } else if (options.command.empty() && (arg == "connect" || arg == "send")) {
+            options.command = arg;
+        } else {
+            throw ECliUsageError(options.command.empty() ? "unknown command '" + arg + "' (connect or send)"
+                                                         : "unexpected argument '" + arg + "'");
+        }
+    }
+    CheckCombination(options);
+    return options;
+}
+
+void ApplyCliOptions(const TCliOptions& options, TFieldModel& fields) {
+    if (options.tab) fields.SetActivePage(TFieldModel::TabSheetNames()[Choose("tab", *options.tab, TabChoices)]);
+    ApplyServerOptions(options, fields);
+    if (options.user) fields.SetText("edtUserName", FromTerminal(*options.user));
+    if (options.from) fields.SetText("edtSender", FromTerminal(*options.from));
+    if (!options.to.empty()) fields.SetLines("edtRecipients", LinesOf(options.to));
+    if (!options.cc.empty()) fields.SetLines("edtCCRecipients", LinesOf(options.cc));
+    if (options.subject) fields.SetText("edtSubject", FromTerminal(*options.subject));
+    if (options.body) fields.SetLines("edtBody", TextLines(*options.body));
+    if (options.bodyFile) fields.SetLines("edtBody", TextLines(ReadBodyFile(*options.bodyFile)));
+    if (!options.attach.empty()) {
+        fields.SetText("edtAttachFile1", FromTerminal(options.attach[0]));
+        fields.SetText("edtAttachFile2", options.attach.size() > 1 ? FromTerminal(options.attach[1]) : "");
+    }
+}
+
+std::string CliHelpText() {
+    return R"(Usage: mailsortello-cli connect|send [options]
+  connect                  connection test of the active SMTP tab (the window's "Connetti")
+  send                     send by the active tab's way (the window's "Invia mail")
+Fields (default: the values the window stored; each option overrides one field):
+  --no-stored              start from the window's design-time values instead
+  --tab TAB                active tab: smtp, smtp-tls, mapi or mailto
+  --host HOST              server of the active SMTP tab
+  --port PORT              port of the active SMTP tab
+  --user NAME              user name
+  --auth MODE              authentication of the active SMTP tab: none, default or sasl
+  --use-tls MODE           TLS of the smtp-tls tab: none, implicit, require or explicit
+  --method METHOD          TLS method: sslv2, sslv23, sslv3 or tlsv1
+  --from ADDRESS           sender
+  --to ADDRESS             recipient (repeatable, one memo line each)
+  --cc ADDRESS             copy recipient (repeatable, one memo line each)
+  --subject TEXT           subject
+  --body TEXT              body text
+  --body-file FILE         body text read from FILE
+  --attach FILE            attachment (at most two; replaces both stored attachments)
+Password (never on the command line):
+  --password-file FILE     the first line of FILE
+  --password-env VAR       the value of the environment variable VAR
+                           (neither: asked without echo when standard input is a terminal)
+Output (standard output: the window's log; standard error: the trace):
+  --transcript             every line sent and received, "C: " and "S: ", on standard error
+  --show-credentials       the transcript shows the credential lines too
+  --tls-info               protocol, cipher and server certificate after a TLS handshake, on standard error
+  --help                   this text
+  --version                the program version
+Exit status:
+  0  success: connected ("Connesso.") or handed over ("> Inviato.")
+  1  usage error
+  2  could not connect (name, refusal, time-out)
+  3  greeting or EHLO/HELO refused
+  4  TLS failed (not offered when required, handshake failed, library missing)
+  5  authentication refused
+  6  sender or recipient refused
+  7  message refused or failed after DATA
+  8  MAPI or mailto hand-off failed
+)";
+}

@@ -1,0 +1,54 @@
+// The command line of mailsortello-cli: the command, the field overrides
+// and the CLI's own switches. Parsing raises ECliUsageError with a
+// one-line message that names the bad option; the exit status is then 1.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/FieldModel.h"
+#include "core/IdException.h"
+
+class ECliUsageError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+struct TCliOptions {
+    std::string command;  // "connect" or "send"
+    bool help = false;
+    bool version = false;
+    bool noStored = false;
+    // Field overrides, as typed (terminal encoding).
+    std::optional<std::string> tab, host, port, user, auth, useTls, method, from, subject, body, bodyFile;
+    std::vector<std::string> to, cc, attach;
+    // Where the password comes from; both empty: a prompt on a terminal.
+    std::optional<std::string> passwordFile, passwordEnv;
+    bool transcript = false;
+    bool showCredentials = false;
+    bool tlsInfo = false;
+};
+
+// argv without the program name.
+TCliOptions ParseCliOptions(const std::vector<std::string>& args);
+
+// Writes the overrides onto the fields (texts converted to ANSI). The host,
+// port and authentication go to the fields of the active SMTP tab.
+void ApplyCliOptions(const TCliOptions& options, TFieldModel& fields);
+
+// One line per option and per exit status.
+std::string CliHelpText();
+
+// The exit statuses, one per stage that can fail.
+enum TCliExitStatus : int {
+    cesSuccess = 0,
+    cesUsage = 1,
+    cesConnect = 2,
+    cesGreeting = 3,
+    cesTLS = 4,
+    cesAuthentication = 5,
+    cesEnvelope = 6,
+    cesMessage = 7,
+    cesHandOff = 8,
+};

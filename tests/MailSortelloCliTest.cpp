@@ -1,0 +1,568 @@
+// mailsortello-cli as a child process: the window's log on standard output
+// (compared with what TMailSortelloActions logs for the same fields), the
+// exit status of each stage, the transcript, the TLS report, the password
+// sources and the stored fields.
+#include "app/MailSortelloActions.h"
+#include "message/IdCoderMIME.h"
+#include "tests/support/AiosmtpdServer.h"
+#include "tests/support/ScriptedSmtpServer.h"
+#include "tests/support/SilentListener.h"
+#include "tests/support/TlsTestServer.h"
+
+#include <gmock/gmock.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+
+extern char** environ;
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+using TScript = TScriptedSmtpServer::TScript;
+using TArgs = std::vector<std::string>;
+
+// ---- the child process ---------------------------------------------------
+
+struct TCliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadBoth(int outFd, int errFd, std::string& err) {
+    std::string out;
+    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+    int open = 2;
+    while (open > 0 && ::poll(fds, 2, 30000) > 0) {
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            char buffer[4096];
+            const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+            if (n <= 0) {
+                fds[i].fd = -1;
+                --open;
+                continue;
+            }
+            (i == 0 ? out : err).append(buffer, static_cast<size_t>(n));
+        }
+    }
+    return out;
+}
+
+class TCliSandbox {
+public:
+    TCliSandbox() {
+        char pattern[] = "/tmp/mailsortello-cli-XXXXXX";
+        dir_ = ::mkdtemp(pattern);
+        std::filesystem::create_directories(dir_ + "/config/mailsortello");
+        std::filesystem::create_directories(dir_ + "/etc");
+    }
+    ~TCliSandbox() {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+
+    const std::string& Dir() const { return dir_; }
+    std::string SettingsFile() const { return dir_ + "/config/mailsortello/HKEY_CURRENT_USER.reg"; }
+    std::string Write(const std::string& name, const std::string& text) const {
+        const std::string path = dir_ + "/" + name;
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+
+    // Settings of a clean user and machine; the rest of the environment kept.
+    TCliRun Run(const TArgs& args, const std::map<std::string, std::string>& extra = {}) const {
+        std::map<std::string, std::string> env;
+        for (char** e = environ; *e != nullptr; ++e) {
+            const std::string entry = *e;
+            const size_t eq = entry.find('=');
+            if (eq != std::string::npos) env[entry.substr(0, eq)] = entry.substr(eq + 1);
+        }
+        env.erase("LC_ALL");
+        env.erase("LC_CTYPE");
+        env["LANG"] = "C.UTF-8";
+        env["XDG_CONFIG_HOME"] = dir_ + "/config";
+        env["XDG_CONFIG_DIRS"] = dir_ + "/etc";
+        for (const auto& [name, value] : extra) env[name] = value;
+        return Spawn(args, env);
+    }
+
+private:
+    static TCliRun Spawn(const TArgs& args, const std::map<std::string, std::string>& env) {
+        std::vector<std::string> envText;
+        for (const auto& [name, value] : env) envText.push_back(name + "=" + value);
+        std::vector<char*> envp, argv;
+        for (std::string& e : envText) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        std::vector<std::string> all{MAILSORTELLO_CLI};
+        all.insert(all.end(), args.begin(), args.end());
+        for (std::string& a : all) argv.push_back(a.data());
+        argv.push_back(nullptr);
+
+        int out[2], err[2];
+        EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
+        EXPECT_EQ(::pipe2(err, O_CLOEXEC), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        pid_t pid = -1;
+        TCliRun run;
+        const int spawned = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        ::close(err[1]);
+        EXPECT_EQ(spawned, 0);
+        run.out = ReadBoth(out[0], err[0], run.err);
+        ::close(out[0]);
+        ::close(err[0]);
+        int status = 0;
+        if (spawned == 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.status = WEXITSTATUS(status);
+        return run;
+    }
+
+    std::string dir_;
+};
+
+// Standard output of a tool found on the PATH, run with an argument vector.
+std::string ToolOutput(std::vector<std::string> args) {
+    int pipeFds[2];
+    EXPECT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
+    const int devNull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int spawned = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    std::string ignored;
+    const std::string out = spawned == 0 ? ReadBoth(pipeFds[0], devNull, ignored) : std::string();
+    ::close(pipeFds[0]);
+    ::close(devNull);
+    if (spawned == 0) ::waitpid(pid, nullptr, 0);
+    return out;
+}
+
+// ---- one case, two front ends --------------------------------------------
+
+// The same test set up for the command line (its options) and for the
+// window's actions (the fields); `port` is filled in for both.
+struct TFieldCase {
+    std::function<TArgs(int port)> args;
+    std::function<void(TFieldModel&, int port)> fields;
+};
+
+std::string P(int port) { return std::to_string(port); }
+
+// What the window's log shows for those fields, one line each.
+std::string WindowLog(const TFieldCase& c, int port, bool send) {
+    TMailSortelloActions actions;
+    actions.FormCreate();
+    actions.Fields().SetText("edtPassword", "segreto");
+    c.fields(actions.Fields(), port);
+    if (send)
+        actions.actInviaMailExecute();
+    else
+        actions.actConnettiExecute();
+    std::string text;
+    for (const std::string& line : actions.Log().Lines()) text += line + "\n";
+    return text;
+}
+
+const TScript kQuit{"C: QUIT", "S: 221 bye"};
+
+TScript Concat(std::initializer_list<TScript> parts) {
+    TScript all;
+    for (const TScript& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+TScript Greeted(const std::string& extensions = "AUTH LOGIN CRAM-MD5") {
+    return {"S: 220 mx.test ESMTP", "C: EHLO Telvara", "S: 250-mx.test", "S: 250 " + extensions};
+}
+
+TScript AuthLogin(const std::string& user, const std::string& password) {
+    return {"C: AUTH LOGIN",
+            "S: 334 VXNlcm5hbWU6",
+            "C: " + TIdEncoderMIME::EncodeString(user),
+            "S: 334 UGFzc3dvcmQ6",
+            "C: " + TIdEncoderMIME::EncodeString(password),
+            "S: 235 2.7.0 ok"};
+}
+
+const TScript kTransaction{"C: RSET",  "S: 250 ok",  "C: MAIL FROM:<tecnico@sortello.test>",
+                           "S: 250 ok", "C: RCPT TO:<ufficio@sortello.test>",
+                           "S: 250 ok", "C: DATA", "S: 354 go", "DATA", "S: 250 2.0.0 queued"};
+
+TArgs ClearArgs(const std::string& command, int port, const std::string& auth) {
+    return {command, "--no-stored", "--tab", "smtp", "--host", "127.0.0.1", "--port", P(port), "--auth", auth};
+}
+
+void ClearFields(TFieldModel& f, int port, int auth) {
+    f.SetActivePage(TabSheetSMTP);
+    f.SetText("edtHost_smtp", "127.0.0.1");
+    f.SetText("edtPort_smtp", P(port));
+    f.SetItemIndex("edtAuthType_smtp", auth);
+}
+
+TArgs MessageArgs() {
+    return {"--from", "Tecnico <tecnico@sortello.test>", "--to", "Ufficio <ufficio@sortello.test>",
+            "--subject", "Prova", "--body", "Riga uno\nRiga due"};
+}
+
+void MessageFields(TFieldModel& f) {
+    f.SetText("edtSender", "Tecnico <tecnico@sortello.test>");
+    f.SetLines("edtRecipients", TStringList{"Ufficio <ufficio@sortello.test>"});
+    f.SetText("edtSubject", "Prova");
+    f.SetLines("edtBody", TStringList{"Riga uno", "Riga due"});
+}
+
+TArgs operator+(TArgs a, const TArgs& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// Runs the case against two servers of the same script: the window's
+// actions in this process, the command line as a child (which also ends
+// the session with QUIT). Answers the child's run.
+TCliRun CompareWithWindow(const TCliSandbox& box, const TFieldCase& c, const TScript& script, bool send,
+                          const std::map<std::string, std::string>& env = {}) {
+    TScriptedSmtpServer window(script);
+    const std::string expected = WindowLog(c, window.Port(), send);
+    TScriptedSmtpServer cli(Concat({script, kQuit}));
+    TCliRun run = box.Run(c.args(cli.Port()), env);
+    cli.Join();
+    EXPECT_EQ(run.out, expected);
+    EXPECT_THAT(cli.Failures(), ::testing::IsEmpty());
+    return run;
+}
+
+// ---- tests -----------------------------------------------------------------
+
+TEST(MailSortelloCli, ConnectInClearPrintsTheWindowsLog) {
+    TCliSandbox box;
+    const TFieldCase c{[](int port) { return ClearArgs("connect", port, "none"); },
+                       [](TFieldModel& f, int port) { ClearFields(f, port, 0); }};
+    const TCliRun run = CompareWithWindow(box, c, Greeted(), false);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(run.out, HasSubstr("Connesso.\n"));
+    // The trace stays on standard error, as in the window.
+    EXPECT_THAT(run.err, HasSubstr("actConnettiExecute - inizio."));
+}
+
+TEST(MailSortelloCli, SendInClearWithAuthLoginHidesTheCredentialsInTheTranscript) {
+    TCliSandbox box;
+    const TFieldCase c{[](int port) {
+                           return ClearArgs("send", port, "default") + MessageArgs() +
+                                  TArgs{"--user", "tecnico", "--password-env", "MS_PW", "--transcript"};
+                       },
+                       [](TFieldModel& f, int port) {
+                           ClearFields(f, port, 1);
+                           MessageFields(f);
+                           f.SetText("edtUserName", "tecnico");
+                       }};
+    const TScript script = Concat({Greeted(), AuthLogin("tecnico", "segreto"), kTransaction});
+    const TCliRun run = CompareWithWindow(box, c, script, true, {{"MS_PW", "segreto"}});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(run.out, HasSubstr("> Inviato.\n"));
+    EXPECT_THAT(run.err, HasSubstr("S: 220 mx.test ESMTP\n"));
+    EXPECT_THAT(run.err, HasSubstr("C: EHLO Telvara\n"));
+    EXPECT_THAT(run.err, HasSubstr("C: AUTH LOGIN\nS: 334 VXNlcm5hbWU6\nC: <credentials hidden>\n"
+                                   "S: 334 UGFzc3dvcmQ6\nC: <credentials hidden>\nS: 235 2.7.0 ok\n"));
+    EXPECT_THAT(run.err, HasSubstr("C: Subject: Prova\n"));
+    EXPECT_THAT(run.err, HasSubstr("C: QUIT\nS: 221 bye\n"));
+    EXPECT_THAT(run.err, Not(HasSubstr(TIdEncoderMIME::EncodeString("segreto"))));
+    EXPECT_THAT(run.err, Not(HasSubstr(TIdEncoderMIME::EncodeString("tecnico"))));
+}
+
+TEST(MailSortelloCli, ShowCredentialsAndPasswordFile) {
+    TCliSandbox box;
+    const std::string file = box.Write("pw", "parola segreta\nsecond line\n");
+    TScriptedSmtpServer server(Concat({Greeted(), AuthLogin("tecnico", "parola segreta"), kTransaction, kQuit}));
+    const TCliRun run = box.Run(ClearArgs("send", server.Port(), "default") + MessageArgs() +
+                                TArgs{"--user", "tecnico", "--password-file", file, "--transcript",
+                                      "--show-credentials"});
+    server.Join();
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(server.Failures(), ::testing::IsEmpty());
+    EXPECT_THAT(run.err, HasSubstr("C: " + TIdEncoderMIME::EncodeString("parola segreta") + "\n"));
+    EXPECT_THAT(run.err, Not(HasSubstr("<credentials hidden>")));
+}
+
+TEST(MailSortelloCli, CramMD5ResponseIsHidden) {
+    TCliSandbox box;
+    TScriptedSmtpServer server(Concat({Greeted(), {"C: AUTH CRAM-MD5", "S: 334 PDEyMzQ1QG14LnRlc3Q+", "C: *",
+                                                   "S: 235 ok"}, kTransaction, kQuit}));
+    const TCliRun run = box.Run(ClearArgs("send", server.Port(), "sasl") + MessageArgs() +
+                                TArgs{"--tab", "smtp-tls", "--host", "127.0.0.1", "--port", P(server.Port()),
+                                      "--use-tls", "none", "--auth", "sasl", "--user", "tecnico",
+                                      "--password-env", "MS_PW", "--transcript"},
+                                {{"MS_PW", "segreto"}});
+    server.Join();
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(run.err, HasSubstr("C: AUTH CRAM-MD5\nS: 334 PDEyMzQ1QG14LnRlc3Q+\nC: <credentials hidden>\n"));
+}
+
+// Each stage that fails gives its own status; the script fails there.
+TEST(MailSortelloCli, ExitStatusTellsTheStageThatFailed) {
+    struct TRow {
+        const char* what;
+        TScript script;
+        TArgs args;  // after the server options
+        int status;
+    };
+    const TArgs tls{"--tab", "smtp-tls", "--auth", "none"};
+    const TArgs login{"--auth", "default", "--user", "tecnico", "--password-env", "MS_PW"};
+    const std::vector<TRow> rows = {
+        {"greeting refused", {"S: 554 no service", "C: QUIT", "S: 221 bye"}, {}, 3},
+        {"EHLO and HELO refused",
+         {"S: 220 mx", "C: EHLO Telvara", "S: 500 what", "C: HELO Telvara", "S: 550 go away", "C: QUIT", "S: 221 bye"},
+         {},
+         3},
+        {"TLS required, not offered", Concat({Greeted("8BITMIME"), kQuit}), tls + TArgs{"--use-tls", "require"}, 4},
+        {"STARTTLS refused", Concat({Greeted("STARTTLS"), {"C: STARTTLS", "S: 454 not now"}, kQuit}),
+         tls + TArgs{"--use-tls", "require"}, 4},
+        {"implicit TLS against a clear server", {"S: 220 mx.test", "SKIP UNTIL: never", "CLOSE"},
+         tls + TArgs{"--use-tls", "implicit"}, 4},
+        {"AUTH LOGIN refused",
+         Concat({Greeted(), {"C: AUTH LOGIN", "S: 334 VXNlcm5hbWU6", "C: *", "S: 334 UGFzc3dvcmQ6", "C: *",
+                             "S: 535 5.7.8 bad credentials"}}),
+         login, 5},
+        {"sender refused", Concat({Greeted(), {"C: RSET", "S: 250 ok", "C: *", "S: 550 5.7.1 not you"}}), {}, 6},
+        {"recipient refused",
+         Concat({Greeted(), {"C: RSET", "S: 250 ok", "C: *", "S: 250 ok", "C: *", "S: 550 5.1.1 no such user"}}), {},
+         6},
+        {"DATA refused",
+         Concat({Greeted(), {"C: RSET", "S: 250 ok", "C: *", "S: 250 ok", "C: *", "S: 250 ok", "C: DATA",
+                             "S: 554 no data"}}),
+         {}, 7},
+        {"message refused after the text",
+         Concat({Greeted(), {"C: RSET", "S: 250 ok", "C: *", "S: 250 ok", "C: *", "S: 250 ok", "C: DATA",
+                             "S: 354 go", "DATA", "S: 554 5.6.0 rejected"}}),
+         {}, 7},
+    };
+    TCliSandbox box;
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        TScriptedSmtpServer server(row.script);
+        const TCliRun run = box.Run(ClearArgs("send", server.Port(), "none") + MessageArgs() + row.args +
+                                        TArgs{"--host", "127.0.0.1", "--port", P(server.Port())},
+                                    {{"MS_PW", "segreto"}});
+        EXPECT_EQ(run.status, row.status) << run.out << run.err;
+    }
+    EXPECT_EQ(box.Run(ClearArgs("connect", loopback::ClosedPort(), "none")).status, 2);
+    EXPECT_EQ(box.Run({"connect", "--no-stored", "--tab", "smtp", "--host", "host.invalid", "--port", "25"}).status,
+              2);
+    // No Simple MAPI on this clean machine: the hand-off fails.
+    const TCliRun mapi = box.Run(TArgs{"send", "--no-stored", "--tab", "mapi"} + MessageArgs());
+    EXPECT_EQ(mapi.status, 8) << mapi.out << mapi.err;
+}
+
+TEST(MailSortelloCli, ImplicitTlsReportsTheHandshakeAndTheCertificate) {
+    MakeTlsTestIdentity();
+    TCliSandbox box;
+    TScriptedSmtpServer server(Concat({{"TLS"}, Greeted(), kQuit}));
+    const TCliRun run = box.Run({"connect", "--no-stored", "--tab", "smtp-tls", "--host", "127.0.0.1", "--port",
+                                 P(server.Port()), "--use-tls", "implicit", "--method", "sslv23", "--tls-info",
+                                 "--transcript"});
+    server.Join();
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    // The handshake comes before the greeting.
+    EXPECT_THAT(run.err, ::testing::ContainsRegex("-- TLS started \\(TLSv1.3\\)\nTLS protocol: TLSv1.3\n"
+                                                  "Cipher: name = [^\n]*; bits = [0-9]+; version = TLSv1.3; \n"));
+    EXPECT_THAT(run.err, HasSubstr("\n-- connected\nS: 220 mx.test ESMTP\n"));
+    EXPECT_THAT(run.err, ::testing::ContainsRegex("Not before: 20[0-9][0-9]-[0-9][0-9]-[0-9][0-9] "));
+    EXPECT_THAT(run.err, HasSubstr("\nNot after: "));
+
+    const std::string pem = box.Write("cert.pem", TlsTestCertificatePem());
+    // openssl prints "sha256 Fingerprint=AB:CD:..." (the case of the name varies).
+    const std::string printed = ToolOutput({"openssl", "x509", "-noout", "-fingerprint", "-sha256", "-in", pem});
+    const std::string fingerprint = printed.substr(printed.find('=') + 1, 95);
+    ASSERT_EQ(fingerprint.size(), 95u) << printed;
+    EXPECT_THAT(run.err, HasSubstr("SHA-256 fingerprint: " + fingerprint + "\n"));
+    EXPECT_THAT(run.err, HasSubstr("\nSubject: /"));
+}
+
+// ---- stored fields -------------------------------------------------------------
+
+std::string StoredSettings(int port, const std::string& host) {
+    return "Windows Registry Editor Version 5.00\r\n\r\n"
+           "[HKEY_CURRENT_USER\\Software\\TelVara\\Base\\TFormMailSortello]\r\n"
+           "\"PageControl_ActivePage\"=\"TabSheetSMTP\"\r\n"
+           "\"edtHost_smtp_Text\"=\"" + host + "\"\r\n"
+           "\"edtPort_smtp_Text\"=\"" + P(port) + "\"\r\n"
+           "\"edtAuthType_smtp_ItemIndex\"=\"0\"\r\n"
+           "\"edtSender_Text\"=\"tecnico@sortello.test\"\r\n\r\n"
+           "[HKEY_CURRENT_USER\\Software\\TelVara\\Base\\TFormMailSortello.edtRecipients_Lines]\r\n"
+           "\"Count\"=\"1\"\r\n\"Item0\"=\"ufficio@sortello.test\"\r\n\r\n";
+}
+
+std::vector<std::string> Listing(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir))
+        names.push_back(entry.path().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string FileText(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+TEST(MailSortelloCli, StoredFieldsAreUsedOverriddenAndNeverWritten) {
+    TCliSandbox box;
+    TScriptedSmtpServer server(Concat({Greeted(), kTransaction, kQuit}));
+    box.Write("config/mailsortello/HKEY_CURRENT_USER.reg", StoredSettings(server.Port(), "127.0.0.1"));
+    ::chmod(box.SettingsFile().c_str(), 0600);
+    const std::string before = FileText(box.SettingsFile());
+    const std::vector<std::string> listing = Listing(box.Dir() + "/config");
+
+    const TCliRun stored = box.Run({"send"});
+    server.Join();
+    EXPECT_EQ(stored.status, 0) << stored.out << stored.err;
+    EXPECT_THAT(stored.out, HasSubstr("Destinatari: ufficio@sortello.test\n"));
+
+    // A wrong stored port, the right one given: the option wins.
+    TScriptedSmtpServer second(Concat({Greeted(), kQuit}));
+    box.Write("config/mailsortello/HKEY_CURRENT_USER.reg", StoredSettings(loopback::ClosedPort(), "127.0.0.1"));
+    const std::string wrongPort = FileText(box.SettingsFile());
+    EXPECT_EQ(box.Run({"connect", "--port", P(second.Port())}).status, 0);
+    second.Join();
+    EXPECT_EQ(second.Connections(), 1);
+    EXPECT_EQ(box.Run({"connect"}).status, 2);
+    // Design-time values: the encrypted tab with no host.
+    EXPECT_EQ(box.Run({"connect", "--no-stored", "--port", P(second.Port())}).status, 2);
+
+    EXPECT_EQ(FileText(box.SettingsFile()), wrongPort);
+    EXPECT_EQ(Listing(box.Dir() + "/config"), listing);
+    EXPECT_NE(before, wrongPort);
+}
+
+// ---- real server -----------------------------------------------------------------
+
+#define SKIP_WITHOUT_AIOSMTPD()                                \
+    do {                                                       \
+        const std::string why = TAiosmtpdServer::SkipReason(); \
+        if (!why.empty()) GTEST_SKIP() << why;                 \
+    } while (0)
+
+// Against aiosmtpd, window and command line send to the same server.
+TEST(MailSortelloCliRealServer, StartTlsWithCramMD5AndImplicitTlsWithAuthLoginAsTheWindow) {
+    SKIP_WITHOUT_AIOSMTPD();
+    struct TRow {
+        const char* what;
+        TAiosmtpdServer::TOptions options;
+        TArgs args;
+        int useTls;
+        int auth;
+    };
+    TAiosmtpdServer::TOptions starttls;
+    starttls.starttls = true;
+    TAiosmtpdServer::TOptions implicit;
+    implicit.implicitTls = true;
+    const std::vector<TRow> rows = {
+        {"STARTTLS, CRAM-MD5", starttls, {"--use-tls", "require", "--auth", "sasl"}, 2, 2},
+        {"implicit TLS, AUTH LOGIN", implicit, {"--use-tls", "implicit", "--auth", "default"}, 1, 1},
+    };
+    TCliSandbox box;
+    const std::string passwordFile = box.Write("pw", "tanstaaftanstaaf\n");
+    const std::string attachment = box.Write("allegato.txt", "contenuto dell'allegato\n");
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        TAiosmtpdServer server(row.options);
+        TMailSortelloActions actions;
+        actions.FormCreate();
+        TFieldModel& f = actions.Fields();
+        f.SetActivePage(TabSheetSmtpCript);
+        f.SetText("edtHost_smtpcript", "127.0.0.1");
+        f.SetText("edtPort_smtpcript", P(server.Port()));
+        f.SetItemIndex("edtUseTLS", row.useTls);
+        f.SetItemIndex("edtAuthType_smtpcript", row.auth);
+        f.SetItemIndex("edtMethod", 1);
+        f.SetText("edtUserName", "tim");
+        f.SetText("edtPassword", "tanstaaftanstaaf");
+        MessageFields(f);
+        f.SetText("edtAttachFile1", attachment);
+        actions.actInviaMailExecute();
+        std::string expected;
+        for (const std::string& line : actions.Log().Lines()) expected += line + "\n";
+
+        const TCliRun run = box.Run(TArgs{"send", "--no-stored", "--tab", "smtp-tls", "--host", "127.0.0.1", "--port",
+                                          P(server.Port()), "--method", "sslv23", "--user", "tim", "--password-file",
+                                          passwordFile, "--attach", attachment} +
+                                    MessageArgs() + row.args);
+        EXPECT_EQ(run.status, 0) << run.out << run.err;
+        EXPECT_EQ(run.out, expected);
+        EXPECT_THAT(run.out, HasSubstr("> Inviato.\n"));
+        const auto stored = server.Stored();
+        ASSERT_EQ(stored.size(), 2u);
+        EXPECT_THAT(stored[1].content, HasSubstr("allegato.txt"));
+        EXPECT_EQ(stored[1].envelope, stored[0].envelope);
+    }
+}
+
+// ---- usage -------------------------------------------------------------------------
+
+TEST(MailSortelloCliUsage, BadCommandLinesNameTheOptionAndExitWithOne) {
+    const std::vector<std::pair<TArgs, std::string>> rows = {
+        {{}, "missing command"},
+        {{"connect", "--bogus"}, "'--bogus'"},
+        {{"probe"}, "'probe'"},
+        {{"connect", "--tab", "imap"}, "--tab"},
+        {{"connect", "--port", "smtp"}, "--port"},
+        {{"connect", "--host"}, "--host"},
+        {{"send", "--attach", "a", "--attach", "b", "--attach", "c"}, "--attach"},
+        {{"connect", "--password", "x"}, "--password"},
+        {{"connect", "--no-stored", "--tab", "mapi"}, "connect"},
+        {{"send", "--no-stored", "--tab", "mailto", "--host", "x"}, "--host"},
+        {{"connect", "--password-env", "MS_SURELY_UNSET"}, "--password-env"},
+        {{"connect", "--password-file", "/nonexistent/pw"}, "--password-file"},
+        {{"send", "--body", "x", "--body-file", "y"}, "--body-file"},
+    };
+    TCliSandbox box;
+    for (const auto& [args, named] : rows) {
+        SCOPED_TRACE(named);
+        const TCliRun run = box.Run(args);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_THAT(run.err, ::testing::MatchesRegex("mailsortello-cli: [^\n]*\n"));
+        EXPECT_THAT(run.err, HasSubstr(named));
+    }
+}
+
+TEST(MailSortelloCliUsage, HelpListsEveryOptionAndStatusVersionPrintsTheVersion) {
+    TCliSandbox box;
+    const TCliRun help = box.Run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* option : {"--tab", "--host", "--port", "--user", "--auth", "--use-tls", "--method", "--from",
+                               "--to", "--cc", "--subject", "--body", "--body-file", "--attach", "--no-stored",
+                               "--password-file", "--password-env", "--transcript", "--show-credentials",
+                               "--tls-info", "--help", "--version"})
+        EXPECT_THAT(help.out, HasSubstr("  " + std::string(option) + " ")) << option;
+    for (int status = 0; status <= 8; ++status)
+        EXPECT_THAT(help.out, HasSubstr("\n  " + std::to_string(status) + "  "));
+    const TCliRun version = box.Run({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "mailsortello-cli 1.0.0.3\n");
+}
+
+}  // namespace
