@@ -17,21 +17,24 @@ constexpr auto kDecode = BuildDecodeTable();
 
 bool IsIgnorable(char c) { return c == '\r' || c == '\n' || c == ' ' || c == '\t'; }
 
-void EncodeGroup(const uint8_t* p, size_t n, std::string& out) {
+// Writes the four characters of one group of up to three bytes at out.
+void EncodeGroup(const uint8_t* p, size_t n, char* out) {
     const uint32_t v = (uint32_t(p[0]) << 16) | (n > 1 ? uint32_t(p[1]) << 8 : 0u) | (n > 2 ? uint32_t(p[2]) : 0u);
-    out += kAlphabet[(v >> 18) & 63];
-    out += kAlphabet[(v >> 12) & 63];
-    out += n > 1 ? kAlphabet[(v >> 6) & 63] : '=';
-    out += n > 2 ? kAlphabet[v & 63] : '=';
+    out[0] = kAlphabet[(v >> 18) & 63];
+    out[1] = kAlphabet[(v >> 12) & 63];
+    out[2] = n > 1 ? kAlphabet[(v >> 6) & 63] : '=';
+    out[3] = n > 2 ? kAlphabet[v & 63] : '=';
 }
 
 }  // namespace
 
 void TIdEncoderMIME::EncodeBlock(const uint8_t* data, size_t size, std::string& out) {
-    out.reserve(out.size() + (size + 2) / 3 * 4);
+    const size_t start = out.size();
+    out.resize(start + (size + 2) / 3 * 4);
+    char* at = out.data() + start;
     size_t i = 0;
-    for (; i + 3 <= size; i += 3) EncodeGroup(data + i, 3, out);
-    if (i < size) EncodeGroup(data + i, size - i, out);
+    for (; i + 3 <= size; i += 3, at += 4) EncodeGroup(data + i, 3, at);
+    if (i < size) EncodeGroup(data + i, size - i, at);
 }
 
 std::string TIdEncoderMIME::EncodeString(const std::string& bytes) {

@@ -1,41 +1,34 @@
 #include "message/IdTCPStream.h"
 
+#include <cstring>
+
 #include "net/IdIOHandler.h"
 
-std::string DotStuffed(const std::string& text, bool& atLineStart) {
-    if (text.empty()) return text;
-    std::string out;
-    size_t from = 0;
-    bool start = atLineStart;
-    bool changed = false;
+void AppendDotStuffed(const char* text, size_t size, bool& atLineStart, std::vector<uint8_t>& out) {
     size_t at = 0;
-    while (at < text.size()) {
-        if (start && text[at] == '.') {
-            out.append(text, from, at - from);
-            out += '.';
-            from = at;
-            changed = true;
-        }
-        const size_t lf = text.find('\n', at);
-        if (lf == std::string::npos) {
-            start = false;
-            break;
-        }
-        at = lf + 1;
-        start = true;
+    bool start = atLineStart;
+    while (at < size) {
+        if (start && text[at] == '.') out.push_back('.');
+        const void* lf = std::memchr(text + at, '\n', size - at);
+        const size_t end = lf == nullptr ? size : static_cast<size_t>(static_cast<const char*>(lf) - text) + 1;
+        out.insert(out.end(), text + at, text + end);
+        start = lf != nullptr;
+        at = end;
     }
-    atLineStart = start;
-    if (!changed) return text;
-    out.append(text, from, std::string::npos);
-    return out;
+    if (size > 0) atLineStart = start;
 }
 
 int64_t TIdTCPStream::Read(void*, int64_t) { return 0; }
 
 int64_t TIdTCPStream::Write(const void* buffer, int64_t count) {
     if (count <= 0) return 0;
-    std::string text(static_cast<const char*>(buffer), static_cast<size_t>(count));
-    handler_.Write(dotStuffing_ ? DotStuffed(text, atLineStart_) : text);
+    const char* text = static_cast<const char*>(buffer);
+    scratch_.clear();
+    if (dotStuffing_)
+        AppendDotStuffed(text, static_cast<size_t>(count), atLineStart_, scratch_);
+    else
+        scratch_.assign(text, text + count);
+    handler_.WriteBytes(scratch_);
     written_ += count;
     return count;
 }

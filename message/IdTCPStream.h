@@ -3,6 +3,10 @@
 // second "." in front, so encoder output can never end the DATA section.
 #pragma once
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include "core/Stream.h"
 
 class TIdIOHandler;
@@ -21,8 +25,10 @@ private:
     bool dotStuffing_;
     bool atLineStart_ = true;
     int64_t written_ = 0;
+    std::vector<uint8_t> scratch_;  // reused, so large writes allocate once
 };
 
-// The text with a "." put before every line that begins with "."; lines end
-// at LF. atLineStart says whether text starts a line and is updated.
-std::string DotStuffed(const std::string& text, bool& atLineStart);
+// Appends text to out with a "." put before every line that begins with
+// "."; lines end at LF. atLineStart says whether text starts a line and is
+// updated.
+void AppendDotStuffed(const char* text, size_t size, bool& atLineStart, std::vector<uint8_t>& out);
