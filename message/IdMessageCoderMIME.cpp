@@ -1,6 +1,6 @@
 #include "message/IdMessageCoderMIME.h"
 
-#include <vector>
+#include <algorithm>
 
 #include "message/IdCoderMIME.h"
 
@@ -19,21 +19,12 @@ void AppendLines(const uint8_t* data, size_t size, std::string& out) {
 }  // namespace
 
 void TIdMessageEncoderMIME::Encode(TStream& source, TStream& dest) {
-    std::vector<uint8_t> chunk(static_cast<size_t>(kChunk));
     std::string out;
-    size_t filled = 0;
-    while (true) {
-        const int64_t n = source.Read(chunk.data() + filled, static_cast<int64_t>(chunk.size() - filled));
-        if (n > 0) filled += static_cast<size_t>(n);
-        // A short read in the middle of the source keeps the 57-byte rhythm:
-        // only full chunks (or the very end) are encoded.
-        if (n > 0 && filled < chunk.size()) continue;
+    ForEachChunk(source, [&](const uint8_t* data, size_t size) {
         out.clear();
-        AppendLines(chunk.data(), filled, out);
+        AppendLines(data, size, out);
         dest.WriteString(out);
-        filled = 0;
-        if (n <= 0) break;
-    }
+    });
 }
 
 std::string TIdMessageEncoderMIME::EncodeText(const std::string& text) {

@@ -1,6 +1,6 @@
 #include "message/IdMessageCoderUUE.h"
 
-#include <vector>
+#include <algorithm>
 
 namespace {
 
@@ -29,18 +29,11 @@ void TIdMessageEncoderUUEBase::AppendLine(const uint8_t* data, size_t size, std:
 
 void TIdMessageEncoderUUEBase::Encode(TStream& source, TStream& dest) {
     dest.WriteString("begin " + std::to_string(PermissionCode()) + " " + FileName() + "\r\n");
-    std::vector<uint8_t> chunk(static_cast<size_t>(kChunk));
     std::string out;
-    size_t filled = 0;
-    while (true) {
-        const int64_t n = source.Read(chunk.data() + filled, static_cast<int64_t>(chunk.size() - filled));
-        if (n > 0) filled += static_cast<size_t>(n);
-        if (n > 0 && filled < chunk.size()) continue;
+    ForEachChunk(source, [&](const uint8_t* data, size_t size) {
         out.clear();
-        for (size_t i = 0; i < filled; i += kLineBytes) AppendLine(chunk.data() + i, std::min(kLineBytes, filled - i), out);
+        for (size_t i = 0; i < size; i += kLineBytes) AppendLine(data + i, std::min(kLineBytes, size - i), out);
         dest.WriteString(out);
-        filled = 0;
-        if (n <= 0) break;
-    }
+    });
     dest.WriteString(std::string(1, table_[0]) + "\r\nend\r\n");
 }

@@ -281,6 +281,25 @@ TEST_F(IdMessageClient, StatusTextsInOrder) {
     EXPECT_EQ(texts, (std::vector<std::string>{"Encoding text", "Encoding attachment"}));
 }
 
+TEST_F(IdMessageClient, RawModeAndJapaneseBodyLines) {
+    TIdMessage m;
+    m.SetNoEncode(true);
+    m.RawHeaders().Add("Subject: raw");
+    m.RawHeaders().Add(".odd: x");
+    m.Body().Add(".");
+    m.Body().Add("b");
+    EXPECT_EQ(Write(m), "Subject: raw\r\n..odd: x\r\n\r\n..\r\nb\r\n");
+    io_.ClearSent();
+    client_.WriteMessage(m, true);
+    EXPECT_EQ(io_.Sent(), "Subject: raw\r\n..odd: x\r\n\r\n");
+
+    setenv("LC_ALL", "ja_JP.UTF-8", 1);
+    TIdMessage jp;
+    Fill(jp, {"\x93\xfa\x96\x7b", ".x"}, {});
+    const std::string sent = Write(jp);
+    EXPECT_EQ(sent.substr(HeaderText(jp).size()), "\r\n\x1B$BF|K\\\x1B(B\r\n..x\r\n\r\n");
+}
+
 TEST(DropParameter, Cases) {
     const struct {
         const char *value, *name, *result;
