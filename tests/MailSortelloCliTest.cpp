@@ -68,7 +68,16 @@ public:
         char pattern[] = "/tmp/mailsortello-cli-XXXXXX";
         dir_ = ::mkdtemp(pattern);
         std::filesystem::create_directories(dir_ + "/config/mailsortello");
-        std::filesystem::create_directories(dir_ + "/etc");
+        // A default mail program of its own, so that nothing asks the desktop;
+        // Simple MAPI stays off.
+        std::filesystem::create_directories(dir_ + "/etc/mailsortello");
+        Write("etc/mailsortello/HKEY_LOCAL_MACHINE.reg",
+              "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail]\r\n"
+              "@=\"Posta di prova\"\r\n\r\n");
+        // The desktop's mail program is never started: this one fails at once.
+        std::filesystem::create_directories(dir_ + "/bin");
+        Write("bin/xdg-email", "#!/bin/sh\nexit 3\n");
+        ::chmod((dir_ + "/bin/xdg-email").c_str(), 0755);
     }
     ~TCliSandbox() {
         std::error_code ignored;
@@ -96,6 +105,7 @@ public:
         env["LANG"] = "C.UTF-8";
         env["XDG_CONFIG_HOME"] = dir_ + "/config";
         env["XDG_CONFIG_DIRS"] = dir_ + "/etc";
+        env["PATH"] = dir_ + "/bin:" + env["PATH"];
         for (const auto& [name, value] : extra) env[name] = value;
         return Spawn(args, env);
     }
@@ -401,6 +411,17 @@ TEST(MailSortelloCli, ImplicitTlsReportsTheHandshakeAndTheCertificate) {
     ASSERT_EQ(fingerprint.size(), 95u) << printed;
     EXPECT_THAT(run.err, HasSubstr("SHA-256 fingerprint: " + fingerprint + "\n"));
     EXPECT_THAT(run.err, HasSubstr("\nSubject: /"));
+}
+
+// Options arrive and log lines leave in the terminal's encoding; the fields
+// hold ANSI (0xEB is "ë" in Windows-1252).
+TEST(MailSortelloCli, LogIsWrittenInTheTerminalsEncoding) {
+    TCliSandbox box;
+    const TArgs mapi{"send", "--no-stored", "--tab", "mapi", "--to"};
+    const TCliRun utf8 = box.Run(mapi + TArgs{"Zo\xC3\xAB <zoe@sortello.test>"});
+    EXPECT_THAT(utf8.out, HasSubstr("Destinatari: Zo\xC3\xAB <zoe@sortello.test>\n"));
+    const TCliRun ansi = box.Run(mapi + TArgs{"Zo\xEB <zoe@sortello.test>"}, {{"LANG", "C"}});
+    EXPECT_THAT(ansi.out, HasSubstr("Destinatari: Zo\xEB <zoe@sortello.test>\n"));
 }
 
 // ---- stored fields -------------------------------------------------------------
