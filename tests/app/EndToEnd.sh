@@ -48,12 +48,13 @@ cat >"$work/drive.sh" <<'DRIVE'
 set -eu
 QT_QPA_PLATFORM=xcb "$PROGRAM" 2>"$WORK/trace.txt" &
 app=$!
-wid=$(xdotool search --sync --onlyvisible --name 'TelVara - Sortello e-mail' | head -1)
+wid=$(timeout 20 xdotool search --sync --onlyvisible --name 'TelVara - Sortello e-mail' | head -1)
+[ -n "$wid" ] || { echo "the window did not appear"; kill "$app"; exit 1; }
 sleep 1
 eval "$(xdotool getwindowgeometry --shell "$wid")"
 # "Invia mail" is the second tool-bar button, at the bottom left.
 xdotool mousemove --window "$wid" 150 $((HEIGHT - 22)) click 1
-for _ in $(seq 100); do
+for _ in $(seq 300); do
   [ -e "$WORK/store/1.eml" ] && break
   sleep 0.1
 done
