@@ -9,6 +9,7 @@
 #include "message/IdMessage.h"
 #include "net/IdSSLOpenSSL.h"
 #include "smtp/IdSASLCRAMMD5.h"
+#include "smtp/IdUserPassProvider.h"
 #include "smtp/IdSMTP.h"
 #include "tests/app/WindowDriver.h"
 #include "tests/app/WindowFixture.h"
@@ -164,8 +165,19 @@ TEST_F(SmtpActionsTest, PlainTestBetweenEncryptedOnesMakesAFreshTlsHandler) {
 TEST_F(SmtpActionsTest, PortWithATrailingBlankConnects) {
     TScriptedSmtpServer& server = Serve(Concat({Greeting, {"SILENT"}}));
     Server(2, server.Port(), " ");
+    Drive().SetText("edtUserName", "tecnico");
+    Drive().SetText("edtPassword", "segreto");
     Drive().Connetti();
     EXPECT_EQ(Actions().idSMTP()->Port(), server.Port());
+    // Connect puts the client's host and port into the handler; the
+    // credentials are kept but the test does not log in.
+    EXPECT_EQ(Actions().idSSLIOHandler()->Destination(), "127.0.0.1:" + std::to_string(server.Port()));
+    EXPECT_EQ(Actions().idSSLIOHandler()->SSLOptions().Method(), sslvSSLv3);
+    EXPECT_EQ(Actions().idSMTP()->Username(), "tecnico");
+    EXPECT_EQ(Actions().idSMTP()->Password(), "segreto");
+    EXPECT_EQ(Actions().idUserPassProvider()->Username(), "tecnico");
+    EXPECT_EQ(Actions().idUserPassProvider()->Password(), "segreto");
+    EXPECT_EQ(server.Received(), "EHLO Telvara\r\n");
     EXPECT_EQ(Drive().Log(), ConnectedLog);
 }
 
