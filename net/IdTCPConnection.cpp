@@ -69,6 +69,10 @@ void TIdTCPConnection::Disconnect(bool notifyPeer) {
         if (onDisconnected_) onDisconnected_(this);
         DoStatus(StatusDisconnected);
     }
+    // Input a session left unread has no reader once we end it; kept, it
+    // would make Connected answer true for a connection that is gone, and
+    // the next Connect would fail on it.
+    if (ioHandler_ != nullptr && ioHandler_->InputBuffer() != nullptr) ioHandler_->InputBuffer()->Clear();
     if (failure) std::rethrow_exception(failure);
 }
 
