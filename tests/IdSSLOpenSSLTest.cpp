@@ -184,8 +184,9 @@ TEST(IdSSLOpenSSL, StartTLSTurnsTheOpenConnectionIntoATLSSessionOnce) {
         tls.WriteLine("250 inside");
         tls.ReadLine(secretLine);
     });
-    TTlsClient c(server.Port(), true);
+    // Declared before the client: closing the session at the end still reports states.
     std::vector<std::string> status;
+    TTlsClient c(server.Port(), true);
     c.handler->SetOnStatusInfo([&](const std::string& msg) { status.push_back(msg); });
     c.client->Connect();
     EXPECT_EQ(c.handler->SSLSocket(), nullptr);
@@ -460,8 +461,9 @@ TEST(IdSSLOpenSSL, ChangedMethodTakesEffectOnTheNextConnection) {
 
 TEST(IdSSLOpenSSL, OnStatusInfoHearsEveryHandshakeStateAndTheCipher) {
     TTlsTestServer server([](TTlsServerSession& s) { s.WriteLine("220 ok"); });
-    TTlsClient c(server.Port(), false);
+    // Declared before the client: closing the session at the end still reports states.
     std::vector<std::string> status;
+    TTlsClient c(server.Port(), false);
     c.handler->SetOnStatusInfo([&](const std::string& msg) { status.push_back(msg); });
     c.client->Connect();
     ASSERT_GE(status.size(), 3u);
