@@ -269,3 +269,22 @@ TEST_F(WindowTest, InviaMailOnTheMapiTabRunsTheMapiSend) {
     EXPECT_EQ(window.Actions().idSMTP(), nullptr);
     EXPECT_TRUE(errors_.empty());
 }
+
+TEST_F(WindowTest, TabKeyFollowsTheDesignedOrder) {
+    TFormMailSortello& window = OpenWindow();
+    auto next = [](QWidget* widget) {
+        do widget = widget->nextInFocusChain();
+        while (!(widget->focusPolicy() & Qt::TabFocus) || !widget->isEnabled());
+        return widget;
+    };
+    const char* const order[] = {"edtSender", "edtRecipients", "edtCCRecipients", "edtSubject", "edtBody"};
+    QWidget* widget = Find<QWidget>(order[0]);
+    for (size_t i = 1; i < std::size(order); ++i) {
+        widget = next(widget);
+        EXPECT_EQ(widget->objectName().toStdString(), order[i]);
+    }
+    EXPECT_EQ(next(widget), Find<TFileNameEdit>("edtAttachFile1")->Edit());
+    EXPECT_EQ(next(Find<QWidget>("edtUserName")), Find<QWidget>("edtPassword"));
+    EXPECT_EQ(next(Find<QWidget>("edtPassword")), window.PageControl()->TabButton(0));
+    EXPECT_EQ(next(Find<QWidget>("edtHost_smtpcript")), Find<QWidget>("edtPort_smtpcript"));
+}
