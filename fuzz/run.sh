@@ -11,7 +11,12 @@ shift || true
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 cxx=$(command -v clang++ || command -v clang++-14)
 
-cmake -S fuzz -B "$build" -DCMAKE_CXX_COMPILER="$cxx" >/dev/null
+# The compiler is chosen once; passing another later would rebuild everything.
+if [ -f "$build/CMakeCache.txt" ]; then
+  cmake -S fuzz -B "$build" >/dev/null
+else
+  cmake -S fuzz -B "$build" -DCMAKE_CXX_COMPILER="$cxx" >/dev/null
+fi
 cmake --build "$build" -j2 >/dev/null
 
 targets=("$@")
