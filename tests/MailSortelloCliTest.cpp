@@ -532,8 +532,13 @@ TEST(MailSortelloCliRealServer, StartTlsWithCramMD5AndImplicitTlsWithAuthLoginAs
         const TCliRun run = box.Run(TArgs{"send", "--no-stored", "--tab", "smtp-tls", "--host", "127.0.0.1", "--port",
                                           P(server.Port()), "--method", "sslv23", "--user", "tim", "--password-file",
                                           passwordFile, "--attach", attachment} +
-                                    MessageArgs() + row.args);
+                                    MessageArgs() + row.args + TArgs{"--transcript"});
         EXPECT_EQ(run.status, 0) << run.out << run.err;
+        if (row.useTls == 2) {
+            EXPECT_THAT(run.err, ::testing::ContainsRegex("C: STARTTLS\nS: 220 [^\n]*\n-- TLS started \\(TLSv1\\.3\\)\n"
+                                                          "C: EHLO Telvara\n"));
+        }
+        EXPECT_THAT(run.err, Not(HasSubstr(TIdEncoderMIME::EncodeString("tanstaaftanstaaf"))));
         EXPECT_EQ(run.out, expected);
         EXPECT_THAT(run.out, HasSubstr("> Inviato.\n"));
         const auto stored = server.Stored();
