@@ -23,13 +23,20 @@ extern char** environ;
 
 namespace {
 
-bool ReadLine(int fd, std::string& line) {
-    line.clear();
-    for (char c; ::read(fd, &c, 1) == 1;) {
-        if (c == '\n') return true;
-        if (c != '\r') line += c;
+// Reads whole receives, so that the peer costs few system calls.
+bool ReadLine(int fd, std::string& pending, std::string& line) {
+    for (;;) {
+        const size_t lf = pending.find('\n');
+        if (lf != std::string::npos) {
+            line = pending.substr(0, lf > 0 && pending[lf - 1] == '\r' ? lf - 1 : lf);
+            pending.erase(0, lf + 1);
+            return true;
+        }
+        char buffer[512];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0) return false;
+        pending.append(buffer, static_cast<size_t>(n));
     }
-    return false;
 }
 
 void Say(int fd, const char* text) { (void)!::write(fd, text, std::char_traits<char>::length(text)); }
@@ -40,7 +47,8 @@ void Serve(int listener, std::atomic<bool>& stop) {
         const int fd = ::accept(listener, nullptr, nullptr);
         if (fd < 0) continue;
         Say(fd, "220 bench ESMTP\r\n");
-        for (std::string line; ReadLine(fd, line);) {
+        std::string pending;
+        for (std::string line; ReadLine(fd, pending, line);) {
             if (line.rfind("EHLO", 0) == 0) Say(fd, "250-bench\r\n250 AUTH LOGIN\r\n");
             if (line == "QUIT") {
                 Say(fd, "221 bye\r\n");
