@@ -86,9 +86,39 @@ bool ParseHexBytes(const std::string& list, std::vector<uint8_t>& bytes) {
     return true;
 }
 
+// Length of the well-formed UTF-8 sequence (at most U+10FFFF, no
+// surrogates, no overlong forms) at text[i], or 0.
+size_t Utf8SequenceAt(const std::string& text, size_t i) {
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    if (lead < 0x80) return 1;
+    const size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    if (length == 0 || i + length > text.size()) return 0;
+    for (size_t k = 1; k < length; ++k)
+        if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    const unsigned char second = byte(i + 1);
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) || (lead == 0xF0 && second < 0x90) ||
+        (lead == 0xF4 && second > 0x8F))
+        return 0;
+    return length;
+}
+
+// The text with every byte that is not part of well-formed UTF-8 as "?".
+std::string ValidUtf8(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = Utf8SequenceAt(text, i);
+        out += length == 0 ? std::string("?") : text.substr(i, length);
+        i += length == 0 ? 1 : length;
+    }
+    return out;
+}
+
 std::string Utf16ToUtf8(const std::vector<uint8_t>& bytes) {
     std::string raw(bytes.begin(), bytes.end());
-    while (raw.size() >= 2 && raw[raw.size() - 1] == '\0' && raw[raw.size() - 2] == '\0') raw.resize(raw.size() - 2);
+    // One terminator, as written; NULs of the text itself stay.
+    if (raw.size() >= 2 && raw[raw.size() - 1] == '\0' && raw[raw.size() - 2] == '\0') raw.resize(raw.size() - 2);
     return ConvertCodePage(raw, "UTF-16LE", "UTF-8");
 }
 
@@ -121,7 +151,12 @@ bool ParseData(const std::string& line, size_t pos, TRegValue& value) {
     if (data.compare(0, 1, "\"") == 0) {
         size_t p = 0;
         value.kind = TRegValueKind::rvString;
-        return ReadQuoted(data, p, value.text) && p == data.size();
+        if (!ReadQuoted(data, p, value.text) || p != data.size()) return false;
+        // Bytes that are no UTF-8 read as "?" through the ANSI interface
+        // anyway; holding them so keeps a later save (in the UTF-16 form of
+        // a text with a line break) from turning them into something else.
+        value.text = ValidUtf8(value.text);
+        return true;
     }
     if (data.compare(0, 6, "dword:") == 0) {
         unsigned long v = 0;
