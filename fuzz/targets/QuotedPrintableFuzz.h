@@ -25,9 +25,12 @@ inline int FuzzHexValue(char c) {
 // A strict decoder of the encoder's output: soft breaks are "=" CR LF,
 // escapes are "=" and two upper-case hex digits, everything else is
 // printable ASCII, blank or tab (never at a line's end), lines at most 76.
+// A dot never starts a line of the source text ("=2E" does); a line that
+// continues after a soft break may start with one (dot-stuffing covers it).
 inline std::string FuzzDecodeQuotedPrintable(const std::string& encoded) {
     std::string out;
     size_t lineStart = 0;
+    bool continued = false;
     for (size_t i = 0; i < encoded.size(); ++i) {
         const char c = encoded[i];
         if (c == '\r') {
@@ -36,6 +39,7 @@ inline std::string FuzzDecodeQuotedPrintable(const std::string& encoded) {
             FUZZ_CHECK(i == lineStart || (encoded[i - 1] != ' ' && encoded[i - 1] != '\t'));
             out += "\r\n";
             lineStart = ++i + 1;
+            continued = false;
         } else if (c == '=') {
             FUZZ_CHECK(i + 2 < encoded.size());
             if (encoded[i + 1] == '\r') {
@@ -43,6 +47,7 @@ inline std::string FuzzDecodeQuotedPrintable(const std::string& encoded) {
                 FUZZ_CHECK(i + 1 - lineStart <= 76);
                 i += 2;
                 lineStart = i + 1;
+                continued = true;
                 continue;
             }
             const int high = FuzzHexValue(encoded[i + 1]), low = FuzzHexValue(encoded[i + 2]);
@@ -51,7 +56,7 @@ inline std::string FuzzDecodeQuotedPrintable(const std::string& encoded) {
             i += 2;
         } else {
             FUZZ_CHECK(c == ' ' || c == '\t' || (c > 32 && c < 127));
-            FUZZ_CHECK(!(c == '.' && i == lineStart));
+            FUZZ_CHECK(!(c == '.' && i == lineStart && !continued));
             out += c;
         }
     }
