@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Leak check of the end-to-end tests: the window tests (tests/app/) and the
-# SMTP tests that drive whole sessions, run under LeakSanitizer from the
-# sanitizer build (scripts/asan.sh builds it). A definite leak of our own
+# Leak check of the end-to-end tests: the window tests (tests/app/), the
+# command-line tests and the SMTP tests that drive whole sessions, run
+# under LeakSanitizer from the sanitizer build (scripts/asan.sh builds it). A definite leak of our own
 # code fails the run; leaks inside Qt and the font stack are suppressed in
 # scripts/sanitizers/lsan.supp.
 #   bash scripts/leakcheck.sh             LeakSanitizer (./build-asan)
@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 mode=${1:-lsan}
 export QT_QPA_PLATFORM=offscreen
-e2e=(tests/app/*Test tests/IdSMTPTest tests/HostileServerTest tests/SendByMapiTest tests/SendByMailtoTest
+e2e=(tests/app/*Test tests/MailSortelloCliTest tests/IdSMTPTest tests/HostileServerTest tests/SendByMapiTest tests/SendByMailtoTest
      tests/SmtpRealServerTest)
 
 if [ "$mode" = valgrind ]; then

@@ -6,3 +6,7 @@ bash scripts/deps.sh
 bash scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j"$(nproc)" --timeout 600
+# The same tests again under AddressSanitizer and UBSan, then the
+# connect-with-time-out tests under ThreadSanitizer.
+bash scripts/asan.sh
+bash scripts/tsan.sh
