@@ -1,21 +1,28 @@
 #!/bin/bash
 # Sends one message with a 25 MiB and then a 100 MiB random attachment to a
 # loopback smtp-sink, in clear and over implicit TLS (socat in front of the
-# sink), with our client and, for comparison, curl and msmtp when present.
-# Prints the median of RUNS runs: wall seconds, MiB/s of attachment
-# payload, CPU seconds and peak resident memory.
+# sink), with our client and, for comparison, curl, msmtp, swaks and
+# python3's smtplib when present. Prints the median of RUNS runs: wall
+# seconds, MiB/s of attachment payload, CPU seconds and peak resident memory
+# (the last two from /usr/bin/time).
 #   bash bench/send_bench.sh [build-dir]    (RUNS=3 by default)
-# Needs smtp-sink (Debian package postfix) and socat; openssl for the
-# throw-away certificate.
+# Needs smtp-sink (Debian package postfix), socat, time and openssl for the
+# throw-away certificate. bench/perf_suite.sh calls it with SINK_PORT and
+# TLS_PORT (servers it already runs) and RESULTS (a file for its table).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 runs=${RUNS:-3}
+sizes=${SIZES:-25 100}
+results=${RESULTS:-/dev/null}
 bench=$build/bench/bench_SendBench
+# The system's python3 as the smtplib peer: a version manager's shim in
+# front of another one would add its own start-up to every figure.
+py=$(command -v /usr/bin/python3 || command -v python3)
 
-for tool in /usr/sbin/smtp-sink socat openssl python3; do
-    command -v "$tool" >/dev/null || { echo "missing $tool (apt-get install postfix socat openssl python3)"; exit 2; }
+for tool in /usr/sbin/smtp-sink socat openssl python3 /usr/bin/time; do
+    command -v "$tool" >/dev/null || { echo "missing $tool (apt-get install postfix socat openssl python3 time)"; exit 2; }
 done
 cmake --build "$build" --target bench_SendBench >/dev/null
 
@@ -29,54 +36,54 @@ trap cleanup EXIT
 
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 
-clear_port=$(free_port)
-/usr/sbin/smtp-sink -c -u nobody "127.0.0.1:$clear_port" 1000 >/dev/null &
-pids+=($!)
-openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=localhost -days 1 \
-    -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
-tls_port=$(free_port)
-socat "openssl-listen:$tls_port,bind=127.0.0.1,reuseaddr,fork,cert=$work/cert.pem,key=$work/key.pem,verify=0" \
-    "tcp:127.0.0.1:$clear_port" 2>/dev/null &
-pids+=($!)
-sleep 0.5
+if [ -n "${SINK_PORT:-}" ] && [ -n "${TLS_PORT:-}" ]; then
+    clear_port=$SINK_PORT
+    tls_port=$TLS_PORT
+else
+    clear_port=$(free_port)
+    /usr/sbin/smtp-sink -c -u nobody "127.0.0.1:$clear_port" 1000 >/dev/null &
+    pids+=($!)
+    openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=localhost -days 1 \
+        -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
+    tls_port=$(free_port)
+    socat "openssl-listen:$tls_port,bind=127.0.0.1,reuseaddr,fork,cert=$work/cert.pem,key=$work/key.pem,verify=0" \
+        "tcp:127.0.0.1:$clear_port" 2>/dev/null &
+    pids+=($!)
+    sleep 0.5
+fi
 
-# Runs a command RUNS times; prints the medians of wall and CPU time (the
-# child's rusage) and of its peak resident memory (VmHWM, sampled while it
-# runs: the rusage figure would count the forked interpreter).
+# Runs a command RUNS times (stdin from the file after a "<" argument);
+# prints the medians of wall time, and of the CPU time and peak resident
+# memory /usr/bin/time reports for the whole process; appends each run to
+# RESULTS as: scenario, tool, payload MiB, wall s, CPU s, peak MiB.
 measure() {
-    local label=$1 payload=$2
-    shift 2
-    python3 - "$label" "$payload" "$runs" "$@" <<'PY'
-import os, resource, statistics, subprocess, sys, time
-label, payload, runs, cmd = sys.argv[1], float(sys.argv[2]), int(sys.argv[3]), sys.argv[4:]
-stdin_path = None
-if '<' in cmd:
-    i = cmd.index('<'); stdin_path = cmd[i + 1]; cmd = cmd[:i]
-walls, cpus, peaks = [], [], []
-for _ in range(runs):
-    stdin = open(stdin_path, 'rb') if stdin_path else subprocess.DEVNULL
-    start = time.monotonic()
-    pid = subprocess.Popen(cmd, stdin=stdin, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).pid
-    peak = 0
-    while True:
-        done, status, usage = os.wait4(pid, os.WNOHANG)
-        if done:
-            break
-        try:
-            for line in open(f'/proc/{pid}/status'):
-                if line.startswith('VmHWM:'):
-                    peak = max(peak, int(line.split()[1]))
-        except OSError:
-            pass
-        time.sleep(0.002)
-    walls.append(time.monotonic() - start)
-    cpus.append(usage.ru_utime + usage.ru_stime)
-    peaks.append(peak / 1024)
-    if status != 0:
-        print(f'{label:34s} failed (status {status})'); sys.exit(0)
-w = statistics.median(walls)
-print(f'{label:34s} {w:7.3f} s {payload / w:8.1f} MiB/s  cpu {statistics.median(cpus):6.3f} s  peak {statistics.median(peaks):6.1f} MiB')
-PY
+    local scenario=$1 tool=$2 payload=$3
+    shift 3
+    local input=/dev/null
+    local cmd=()
+    while [ $# -gt 0 ]; do
+        if [ "$1" = "<" ]; then input=$2; shift 2; else cmd+=("$1"); shift; fi
+    done
+    local i start end rows=""
+    for ((i = 0; i < runs; i++)); do
+        start=$EPOCHREALTIME
+        if ! /usr/bin/time -f '%U %S %M' -o "$work/time" "${cmd[@]}" <"$input" >/dev/null 2>"$work/err"; then
+            printf '%-44s failed: %s\n' "$tool, $scenario" "$(tail -n 1 "$work/err")"
+            return 0
+        fi
+        end=$EPOCHREALTIME
+        read -r user sys peak <"$work/time"
+        rows+=$(printf '%s\t%s\t%s\t%s\t%s\t%s' "$scenario" "$tool" "$payload" \
+            "$(python3 -c "print($end - $start)")" "$(python3 -c "print($user + $sys)")" \
+            "$(python3 -c "print($peak / 1024)")")$'\n'
+    done
+    printf '%s' "$rows" >>"$results"
+    printf '%s' "$rows" | python3 -c '
+import statistics, sys
+rows = [line.split("\t") for line in sys.stdin.read().splitlines()]
+med = lambda i: statistics.median(float(r[i]) for r in rows)
+label, p = rows[0][1] + ", " + rows[0][0], float(rows[0][2])
+print(f"{label:44s} {med(3):7.3f} s {p / med(3):8.1f} MiB/s  cpu {med(4):6.3f} s  peak {med(5):6.1f} MiB")'
 }
 
 # The same message pre-encoded, for curl --upload-file and msmtp.
@@ -93,25 +100,57 @@ open(out, 'wb').write(m.as_bytes().replace(b'\n', b'\r\n'))
 PY
 }
 
+# smtplib building and sending the message itself, as a script would.
+cat >"$work/smtplib_send.py" <<'PY'
+import smtplib, ssl, sys
+from email.message import EmailMessage
+mode, port, src = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+m = EmailMessage()
+m['From'] = 'tecnico@sortello.test'; m['To'] = 'sink@sortello.test'; m['Subject'] = 'Prova di invio'
+m.set_content('Messaggio di prova.')
+with open(src, 'rb') as f:
+    m.add_attachment(f.read(), maintype='application', subtype='octet-stream', filename='file.bin')
+if mode == 'tls':
+    s = smtplib.SMTP_SSL('127.0.0.1', port, context=ssl._create_unverified_context())
+else:
+    s = smtplib.SMTP('127.0.0.1', port)
+s.send_message(m)
+s.quit()
+PY
+
 echo "median of $runs runs; payload = attachment bytes"
-for size in 25 100; do
+from=tecnico@sortello.test
+to=sink@sortello.test
+rcpt=(--mail-from "$from" --mail-rcpt "$to")
+for size in $sizes; do
     file=$work/file$size.bin
     head -c $((size * 1024 * 1024)) /dev/urandom > "$file"
     make_eml "$file" "$work/msg$size.eml"
-    measure "ours, clear, $size MiB" $size "$bench" --port "$clear_port" "$file"
-    measure "ours, implicit TLS, $size MiB" $size "$bench" --tls --port "$tls_port" "$file"
-    if command -v curl >/dev/null; then
-        rcpt=(--mail-from tecnico@sortello.test --mail-rcpt sink@sortello.test)
-        measure "curl pre-encoded, clear, $size MiB" $size curl -s "${rcpt[@]}" \
-            --url "smtp://127.0.0.1:$clear_port" --upload-file "$work/msg$size.eml"
-        measure "curl pre-encoded, TLS, $size MiB" $size curl -s -k "${rcpt[@]}" \
-            --url "smtps://127.0.0.1:$tls_port" --upload-file "$work/msg$size.eml"
-        measure "curl -F, clear, $size MiB" $size curl -s "${rcpt[@]}" \
-            --url "smtp://127.0.0.1:$clear_port" -H "Subject: Prova di invio" -F "=@$file;encoder=base64"
-    fi
-    if command -v msmtp >/dev/null; then
-        measure "msmtp, clear, $size MiB" $size msmtp --host=127.0.0.1 --port="$clear_port" --auth=off \
-            --tls=off --from=tecnico@sortello.test sink@sortello.test "<" "$work/msg$size.eml"
-    fi
+    for mode in clear tls; do
+        scenario="send $size MiB, $mode"
+        if [ $mode = clear ]; then
+            port=$clear_port; ours=(); curl_url=smtp; msmtp_tls=(--tls=off); swaks_tls=()
+        else
+            port=$tls_port; ours=(--tls); curl_url=smtps; msmtp_tls=(--tls=on --tls-starttls=off --tls-certcheck=off)
+            swaks_tls=(--tls-on-connect)
+        fi
+        measure "$scenario" ours $size "$bench" "${ours[@]}" --port "$port" "$file"
+        if command -v curl >/dev/null; then
+            measure "$scenario" "curl pre-encoded" $size curl -s -k "${rcpt[@]}" \
+                --url "$curl_url://127.0.0.1:$port" --upload-file "$work/msg$size.eml"
+            measure "$scenario" "curl -F" $size curl -s -k "${rcpt[@]}" \
+                --url "$curl_url://127.0.0.1:$port" -H "Subject: Prova di invio" -F "=@$file;encoder=base64"
+        fi
+        if command -v msmtp >/dev/null; then
+            measure "$scenario" "msmtp pre-encoded" $size msmtp --host=127.0.0.1 --port="$port" --auth=off \
+                "${msmtp_tls[@]}" --from="$from" "$to" "<" "$work/msg$size.eml"
+        fi
+        if command -v swaks >/dev/null; then
+            measure "$scenario" swaks $size swaks --server 127.0.0.1 --port "$port" "${swaks_tls[@]}" \
+                --from "$from" --to "$to" --h-Subject "Prova di invio" --body "Messaggio di prova." \
+                --attach-type application/octet-stream --attach "@$file" --hide-all
+        fi
+        measure "$scenario" smtplib $size "$py" "$work/smtplib_send.py" $mode "$port" "$file"
+    done
     rm -f "$file" "$work/msg$size.eml"
 done
