@@ -48,17 +48,8 @@ trap cleanup EXIT
 export XDG_CONFIG_HOME=$work/config
 mkdir -p "$XDG_CONFIG_HOME"
 
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
-clear_port=$(free_port)
-/usr/sbin/smtp-sink -c -u nobody "127.0.0.1:$clear_port" 1000 >/dev/null &
-pids+=($!)
-openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=localhost -days 1 \
-    -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
-tls_port=$(free_port)
-socat "openssl-listen:$tls_port,bind=127.0.0.1,reuseaddr,fork,cert=$work/cert.pem,key=$work/key.pem,verify=0" \
-    "tcp:127.0.0.1:$clear_port" 2>/dev/null &
-pids+=($!)
-sleep 0.5
+. "$(dirname "$0")/sinks.sh"
+start_sinks
 
 results=$work/results.tsv
 : >"$results"
