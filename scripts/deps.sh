@@ -9,6 +9,7 @@ packages=(
   xdg-utils fonts-wine
   python3 python3-aiosmtpd
   xvfb xauth xdotool
+  locales ccache
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -18,4 +19,21 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update
   apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+# Tests run under real locales: an Italian desktop and the Japanese code
+# pages. A missing locale would silently fall back to "C".
+wanted=(it_IT.UTF-8 ja_JP.UTF-8 ja_JP.SJIS ja_JP.EUC-JP en_US.UTF-8)
+have=$(locale -a 2>/dev/null | tr 'A-Z' 'a-z' | tr -d '-')
+gen=0
+for l in "${wanted[@]}"; do
+  norm=$(echo "$l" | tr 'A-Z' 'a-z' | tr -d '-')
+  grep -qx "$norm" <<<"$have" || gen=1
+done
+if [ $gen -eq 1 ]; then
+  for l in "${wanted[@]}"; do
+    charset=${l#*.}
+    [ "$charset" = SJIS ] && charset=SHIFT_JIS
+    grep -qx "$l $charset" /etc/locale.gen 2>/dev/null || echo "$l $charset" >> /etc/locale.gen
+  done
+  locale-gen >/dev/null
 fi
