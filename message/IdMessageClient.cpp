@@ -1,32 +1,43 @@
 #include "message/IdMessageClient.h"
 
+#include "message/IdDataPhaseIntercept.h"
 #include "message/IdMessage.h"
 #include "message/IdMessageWriter.h"
 #include "message/IdText.h"
 
 TIdMessageClient::TIdMessageClient(TComponent* owner) : TIdExplicitTLSClient(owner) {}
 
-void TIdMessageClient::WriteMessage(TIdMessage& message, bool headersOnly) {
+template <class F>
+void TIdMessageClient::WriteFiltered(F&& write) {
     EnsureIOHandler();
-    TIdMessageWriter(*IOHandler()).WriteMessage(message, headersOnly);
+    TIdIOHandler& io = *IOHandler();
+    TIdDataPhaseIntercept filter(io);
+    TIdMessageWriter writer(io);
+    write(writer);
+    // Whatever is still buffered must pass the filter before it goes away,
+    // and the end-of-data line must start a line of its own.
+    io.FlushWriteBuffer();
+    if (filter.AtLineStart()) return;
+    io.WriteLn();
+    io.FlushWriteBuffer();
+}
+
+void TIdMessageClient::WriteMessage(TIdMessage& message, bool headersOnly) {
+    WriteFiltered([&](TIdMessageWriter& writer) { writer.WriteMessage(message, headersOnly); });
 }
 
 void TIdMessageClient::WriteHeaders(TIdMessage& message) {
-    EnsureIOHandler();
-    TIdMessageWriter(*IOHandler()).WriteHeaders(message);
+    WriteFiltered([&](TIdMessageWriter& writer) { writer.WriteHeaders(message); });
 }
 
 void TIdMessageClient::WriteBody(TIdMessage& message) {
-    EnsureIOHandler();
-    TIdMessageWriter(*IOHandler()).WriteBody(message);
+    WriteFiltered([&](TIdMessageWriter& writer) { writer.WriteBody(message); });
 }
 
 void TIdMessageClient::WriteBodyLines(TIdMessage& message) {
-    EnsureIOHandler();
-    TIdMessageWriter(*IOHandler()).WriteBodyLines(message);
+    WriteFiltered([&](TIdMessageWriter& writer) { writer.WriteBodyLines(message); });
 }
 
 void TIdMessageClient::WriteTextSection(TIdText& part) {
-    EnsureIOHandler();
-    TIdMessageWriter(*IOHandler()).WriteTextSection(part);
+    WriteFiltered([&](TIdMessageWriter& writer) { writer.WriteTextSection(part); });
 }

@@ -5,6 +5,7 @@
 #include "net/IdExplicitTLSClient.h"
 
 class TIdMessage;
+class TIdMessageWriter;
 class TIdText;
 
 class TIdMessageClient : public TIdExplicitTLSClient {
@@ -12,9 +13,10 @@ public:
     explicit TIdMessageClient(TComponent* owner = nullptr);
 
     // The text sent after DATA: the header block, the empty line and,
-    // unless headersOnly, the body; every line that starts with "." gets
-    // one more. The end-of-data line is the caller's. The text leaves the
-    // handler in large writes.
+    // unless headersOnly, the body. Each of these writes passes the data
+    // phase filter (TIdDataPhaseIntercept: CR LF line ends, dot-stuffing)
+    // and ends with a complete line. The end-of-data line is the caller's.
+    // The text leaves the handler in large writes.
     virtual void WriteMessage(TIdMessage& message, bool headersOnly = false);
     // The generated header lines.
     void WriteHeaders(TIdMessage& message);
@@ -24,4 +26,8 @@ public:
     void WriteBodyLines(TIdMessage& message);
     // The header lines, empty line and content of one text part.
     void WriteTextSection(TIdText& part);
+
+private:
+    template <class F>
+    void WriteFiltered(F&& write);
 };

@@ -22,14 +22,6 @@ const char kEncodingText[] = "Encoding text";
 const char kEncodingAttachment[] = "Encoding attachment";
 constexpr int64_t kCopyChunk = 64 * 1024;
 
-std::string Stuffed(const std::string& line) { return !line.empty() && line[0] == '.' ? "." + line : line; }
-
-TStringList StuffedLines(const TStringList& lines) {
-    TStringList out;
-    for (const auto& line : lines) out.Add(Stuffed(line));
-    return out;
-}
-
 // A file name as a quoted-string parameter: quotes and backslashes escaped,
 // line breaks (which would start a new header line) replaced by blanks.
 std::string QuotedParameter(const std::string& value) {
@@ -64,31 +56,6 @@ void WithWork(TIdIOHandler& io, F&& body) {
     io.EndWork(WorkWrite);
 }
 
-// Splits content into lines at CR LF, a lone CR or a lone LF and writes each
-// with CR LF, so that every line is a real line for the server and dots at
-// line starts can be stuffed; the last line may stay open.
-class TLineCopier {
-public:
-    void Feed(const char* data, size_t size, std::string& out) {
-        for (size_t i = 0; i < size; ++i) {
-            const char c = data[i];
-            if (pendingCR_) {
-                pendingCR_ = false;
-                if (c == '\n') continue;
-            }
-            if (c == '\r' || c == '\n') {
-                out += "\r\n";
-                pendingCR_ = c == '\r';
-                continue;
-            }
-            out += c;
-        }
-    }
-
-private:
-    bool pendingCR_ = false;
-};
-
 }  // namespace
 
 std::string DropParameter(const std::string& value, const std::string& name) {
@@ -107,7 +74,7 @@ std::string DropParameter(const std::string& value, const std::string& name) {
 
 TIdMessageWriter::TIdMessageWriter(TIdIOHandler& io) : io_(io) {}
 
-void TIdMessageWriter::Line(const std::string& text) { io_.WriteLn(Stuffed(text)); }
+void TIdMessageWriter::Line(const std::string& text) { io_.WriteLn(text); }
 
 void TIdMessageWriter::Status(const char* text) { io_.DoStatus(StatusText, {text}); }
 
@@ -133,7 +100,7 @@ void TIdMessageWriter::WriteMessage(TIdMessage& message, bool headersOnly) {
 
 void TIdMessageWriter::WriteRaw(TIdMessage& message, bool headersOnly) {
     WithWork(io_, [&] {
-        io_.WriteLines(StuffedLines(message.RawHeaders()));
+        io_.WriteLines(message.RawHeaders());
         io_.WriteLn();
         if (!headersOnly) WriteBodyLines(message);
     });
@@ -141,11 +108,11 @@ void TIdMessageWriter::WriteRaw(TIdMessage& message, bool headersOnly) {
 
 void TIdMessageWriter::WriteHeaders(TIdMessage& message) {
     BuildHeaders(message);
-    io_.WriteLines(StuffedLines(message.LastGeneratedHeaders()));
+    io_.WriteLines(message.LastGeneratedHeaders());
 }
 
 void TIdMessageWriter::WriteBodyLines(const TIdMessage& message) {
-    if (!message.Body().Empty()) io_.WriteLines(StuffedLines(message.Body()));
+    if (!message.Body().Empty()) io_.WriteLines(message.Body());
 }
 
 void TIdMessageWriter::WriteBody(TIdMessage& message) {
@@ -231,7 +198,7 @@ void TIdMessageWriter::WriteTextSection(TIdText& part) {
     if (!qp && !base64 && HasHighBytes(part.Body())) part.SetContentTransfer("8bit");
     Line("Content-Transfer-Encoding: " + part.ContentTransfer());
     if (!part.ContentID().empty()) Line("Content-ID: " + part.ContentID());
-    io_.WriteLines(StuffedLines(part.ExtraHeaders()));
+    io_.WriteLines(part.ExtraHeaders());
     io_.WriteLn();
     if (qp) {
         TIdTCPStream stream(io_);
@@ -245,7 +212,7 @@ void TIdMessageWriter::WriteTextSection(TIdText& part) {
         TIdMessageEncoderMIME encoder;
         Encode(part.Body().Text(), encoder);
     } else if (!part.Body().Empty()) {
-        io_.WriteLines(StuffedLines(part.Body()));
+        io_.WriteLines(part.Body());
     }
 }
 
@@ -372,7 +339,7 @@ void TIdMessageWriter::WriteAttachmentHeaders(TIdAttachment& part) {
         Line("        filename=" + name);
     }
     if (!part.ContentID().empty()) Line("Content-ID: " + part.ContentID());
-    io_.WriteLines(StuffedLines(part.ExtraHeaders()));
+    io_.WriteLines(part.ExtraHeaders());
     io_.WriteLn();
 }
 
@@ -408,16 +375,11 @@ void TIdMessageWriter::EncodeContent(TIdAttachment& part, TIdMessageEncoder& enc
 void TIdMessageWriter::CopyContentLines(TIdAttachment& part) {
     TStream& source = part.OpenContent();
     try {
+        // Line ends are the data phase filter's to make right.
         TIdTCPStream stream(io_);
-        TLineCopier copier;
         std::string chunk(static_cast<size_t>(kCopyChunk), '\0');
-        std::string out;
         int64_t n;
-        while ((n = source.Read(chunk.data(), kCopyChunk)) > 0) {
-            out.clear();
-            copier.Feed(chunk.data(), static_cast<size_t>(n), out);
-            stream.WriteString(out);
-        }
+        while ((n = source.Read(chunk.data(), kCopyChunk)) > 0) stream.Write(chunk.data(), n);
     } catch (...) {
         part.CloseContent();
         throw;

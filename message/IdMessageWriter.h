@@ -1,7 +1,7 @@
 // Writes a message as the text sent after DATA onto an I/O handler: the
 // header block, the empty line and the body (plain lines, whole-body
-// encoding, or a MIME structure with encoded attachments). Every line that
-// begins with "." goes out with one more "." in front.
+// encoding, or a MIME structure with encoded attachments). Line ends and
+// dot-stuffing on the wire are the data phase filter's (TIdMessageClient).
 #pragma once
 
 #include <string>

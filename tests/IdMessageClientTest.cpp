@@ -176,6 +176,25 @@ TEST_F(IdMessageClient, DotStuffingInPartsAndCopiedLines) {
     }
 }
 
+TEST_F(IdMessageClient, BodyLinesHoldingLineBreaksLeaveAsStuffedWireLines) {
+    const struct {
+        std::vector<std::string> body;
+        std::string wire;
+    } cases[] = {
+        {{"x\r\n.\r\ny"}, "x\r\n..\r\ny\r\n"},
+        {{"a\nb", ".\rc"}, "a\r\nb\r\n..\r\nc\r\n"},
+        {{"end\r\n."}, "end\r\n..\r\n"},
+        {{"cr\r", ".lf\n", "."}, "cr\r\n\r\n..lf\r\n\r\n..\r\n"},
+    };
+    for (const auto& c : cases) {
+        TIdMessage m;
+        Fill(m, c.body, {});
+        const std::string sent = Write(m);
+        EXPECT_EQ(sent, HeaderText(m) + "\r\n" + c.wire + "\r\n") << c.body[0];
+        EXPECT_EQ(sent.find("\r\n.\r\n"), std::string::npos) << sent;
+    }
+}
+
 TEST_F(IdMessageClient, PlainTextWithUuencodedAttachments) {
     TIdMessage m;
     Fill(m, {"testo", ".punto"}, {dir_.File("a.bin", std::string(14, 'z')), dir_.File("b.bin", "xy")});

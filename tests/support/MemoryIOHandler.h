@@ -26,7 +26,10 @@ public:
     void CheckDisconnect(bool, bool) override {}
 
 protected:
-    void SendRaw(const TIdBytes& bytes) override {
+    // Through the intercept, as the socket handlers send.
+    void SendRaw(const TIdBytes& original) override {
+        TIdBytes changed;
+        const TIdBytes& bytes = InterceptSend(original, changed);
         if (keepBytes_) sent_.append(bytes.begin(), bytes.end());
         sends_.push_back(bytes.size());
         total_ += bytes.size();
