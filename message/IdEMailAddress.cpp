@@ -298,9 +298,20 @@ bool IsBlankText(std::string_view s) { return TrimView(s).empty(); }
 
 void TIdEMailAddressList::SetEMailAddresses(const std::string& value) {
     Clear();
-    if (IsBlankText(value)) return;
+    // A line break separates addresses wherever it stands: one address per
+    // memo line, and never a CR or LF inside an item.
+    std::string_view rest(value);
+    while (!rest.empty()) {
+        const size_t end = std::min(rest.find_first_of("\r\n"), rest.size());
+        AddLine(rest.substr(0, end));
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+    }
+}
+
+void TIdEMailAddressList::AddLine(std::string_view line) {
+    if (IsBlankText(line)) return;
     const std::string_view kSeparators(":;(\", \t", 7);
-    std::string_view t(value);
+    std::string_view t(line);
     size_t p = t.find_first_of(kSeparators);
     if (p == std::string_view::npos) {
         // A lone "<>" gives no item, as it does between commas.

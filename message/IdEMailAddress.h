@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/Component.h"
@@ -71,12 +72,15 @@ public:
     // Every item's Text joined by ", ".
     std::string EMailAddresses() const;
     // Clears the list and parses comma-separated text (groups, quotes and
-    // comments understood); empty and "<>" entries give no item.
+    // comments understood); a CR or LF separates as a comma does, also
+    // inside quotes. Empty and "<>" entries give no item.
     void SetEMailAddresses(const std::string& value);
 
 private:
     friend class TIdEMailAddressItem;
     void Detach(TIdEMailAddressItem* item);
+    // Adds the addresses of one line of text.
+    void AddLine(std::string_view line);
     // Adds an item parsed from text; frees it again when it reads back blank
     // (or as "<>" when dropEmptyBrackets).
     void AddParsed(const std::string& text, bool dropEmptyBrackets);

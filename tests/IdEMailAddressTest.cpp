@@ -128,6 +128,14 @@ TEST(IdEMailAddressList, ParsesEntries) {
          "\"Smith, John\" <j@example.com>, k@example.com"},
         {"<>", {}, ""},
         {"a@example.com;b@example.com", {"a@example.com", "b@example.com"}, "a@example.com, b@example.com"},
+        // Line breaks separate as commas do, wherever they stand.
+        {"uno@example.test\r\ndue@example.test\r\n", {"uno@example.test", "due@example.test"},
+         "uno@example.test, due@example.test"},
+        {"Uno <uno@example.test>\ndue@example.test\rTre <tre@example.test>",
+         {"uno@example.test", "due@example.test", "tre@example.test"},
+         "Uno <uno@example.test>, due@example.test, Tre <tre@example.test>"},
+        {"a@example.test,\r\n\r\n,b@example.test", {"a@example.test", "b@example.test"},
+         "a@example.test, b@example.test"},
     };
     for (const auto& c : cases) {
         TIdEMailAddressList list;
@@ -135,6 +143,7 @@ TEST(IdEMailAddressList, ParsesEntries) {
         ASSERT_EQ(list.Count(), static_cast<int>(c.addresses.size())) << c.text;
         for (int i = 0; i < list.Count(); ++i) EXPECT_EQ(list.Items(i)->Address(), c.addresses[i]) << c.text;
         EXPECT_EQ(list.EMailAddresses(), c.readBack) << c.text;
+        EXPECT_EQ(list.EMailAddresses().find_first_of("\r\n"), std::string::npos) << c.text;
     }
 }
 
