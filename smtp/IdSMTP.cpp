@@ -31,6 +31,7 @@ void TIdSMTP::SetUseEhlo(bool value) {
 }
 
 void TIdSMTP::Connect() {
+    CheckCommandArgument(HeloName(), "EHLO name");
     TIdSMTPBase::Connect();
     try {
         ReadReply(220);
@@ -76,6 +77,7 @@ void TIdSMTP::UpgradeToTLS() {
 }
 
 bool TIdSMTP::Authenticate() {
+    if (authType_ != atNone) CheckCommandArgument(Username(), "User name");
     UpgradeToTLS();
     switch (authType_) {
         case atNone:
@@ -156,10 +158,22 @@ std::string RcptToLine(const TIdEMailAddressItem& item) { return "RCPT TO:<" + i
 
 }  // namespace
 
+namespace {
+
+// The whole envelope is checked before the first command goes out: the
+// pipelined batch leaves in one write.
+void CheckEnvelope(TIdMessage& message, const TIdEMailAddressList& envelope) {
+    CheckCommandArgument(message.From().Address(), "Sender address");
+    for (int i = 0; i < envelope.Count(); ++i) CheckCommandArgument(envelope.Items(i)->Address(), "Recipient address");
+}
+
+}  // namespace
+
 void TIdSMTP::Send(TIdMessage& message) {
+    const std::unique_ptr<TIdEMailAddressList> envelope = Envelope(message);
+    CheckEnvelope(message, *envelope);
     Authenticate();
     SetMailAgentHeader(message);
-    const std::unique_ptr<TIdEMailAddressList> envelope = Envelope(message);
     if (PipeLine() && ServiceExtensions().IndexOf("PIPELINING") >= 0)
         SendPipelined(message, *envelope);
     else
@@ -241,8 +255,10 @@ void TIdSMTP::SendPipelined(TIdMessage& message, const TIdEMailAddressList& enve
         failure->RaiseError();
     }
     if (failure) {
-        // Nothing was sent after DATA: end the data at once.
-        SendCommand(".");
+        // The server waits for message text: a "." would deliver an empty
+        // message to the accepted recipients. A dropped connection makes it
+        // discard the transaction instead.
+        Disconnect(false);
         failure->RaiseError();
     }
     WriteData(message);

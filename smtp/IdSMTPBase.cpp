@@ -4,6 +4,11 @@
 #include "platform/Locale.h"
 #include "smtp/IdReplySMTP.h"
 
+void CheckCommandArgument(const std::string& value, const std::string& what) {
+    Raise<EIdSMTPInvalidArgument>::IfTrue(value.find_first_of(std::string("\r\n\0", 3)) != std::string::npos,
+                                          what + " contains CR, LF or NUL");
+}
+
 TIdSMTPBase::TIdSMTPBase(TComponent* owner) : TIdMessageClient(owner) {
     SetImplicitTLSPort(465);
     SetRegularPort(25);
@@ -20,6 +25,11 @@ void TIdSMTPBase::SetPipeLine(bool value) {
 void TIdSMTPBase::SetUseEhlo(bool value) {
     useEhlo_ = value;
     if (!value) pipeLine_ = false;
+}
+
+int16_t TIdSMTPBase::SendCommand(const std::string& line, const TIdReplyCodes& allowed) {
+    CheckCommandArgument(line, "Command");
+    return TIdMessageClient::SendCommand(line, allowed);
 }
 
 bool TIdSMTPBase::SupportsTLS() { return ServiceExtensions().IndexOf("STARTTLS") >= 0; }

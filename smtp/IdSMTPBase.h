@@ -6,6 +6,16 @@
 
 class TIdMessage;
 
+// A command argument that would break the command line on the wire.
+class EIdSMTPInvalidArgument : public EIdException {
+public:
+    using EIdException::EIdException;
+};
+
+// Raises EIdSMTPInvalidArgument "<what> contains CR, LF or NUL" when value
+// holds one of them.
+void CheckCommandArgument(const std::string& value, const std::string& what);
+
 class TIdSMTPBase : public TIdMessageClient {
 public:
     explicit TIdSMTPBase(TComponent* owner = nullptr);
@@ -26,6 +36,10 @@ public:
 
     // The server offers the line "STARTTLS".
     bool SupportsTLS() override;
+
+    // A line holding CR, LF or NUL is refused before anything is sent.
+    int16_t SendCommand(const std::string& line, const TIdReplyCodes& allowed) override;
+    using TIdMessageClient::SendCommand;
 
 protected:
     // Replies of this client carry enhanced status codes.

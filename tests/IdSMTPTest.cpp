@@ -631,20 +631,54 @@ TEST(IdSMTPSend, PipelinedBatchLeavesInOneWrite) {
     EXPECT_NE(text.find("\r\nHello\r\n..hidden\r\n"), std::string::npos) << text;
 }
 
-TEST(IdSMTPSend, PipelinedRefusedRecipientEndsTheDataAtOnce) {
-    Session s(Concat({Greeted({"PIPELINING"}),
-                      {"C: RSET", "C: MAIL FROM:<a@x.test>", "C: RCPT TO:<b@y.test>", "C: RCPT TO:<c@z.test>",
-                       "C: DATA", "S: 250 ok", "S: 250 ok", "S: 550 5.1.1 no such user", "S: 250 ok",
-                       "S: 354 go ahead", "C: .", "S: 250 2.0.0 nothing to deliver"}}));
+TEST(IdSMTPSend, RefusedRecipientNeverCompletesTheData) {
+    const TScript refusedInBatch{"C: RSET",          "C: MAIL FROM:<a@x.test>", "C: RCPT TO:<b@y.test>",
+                                 "C: RCPT TO:<c@z.test>", "C: DATA",        "S: 250 ok",
+                                 "S: 250 ok",        "S: 550 5.1.1 no such user", "S: 250 ok",
+                                 "S: 354 go ahead"};
+    const TScript refusedAlone{"C: RSET", "S: 250 ok", "C: MAIL FROM:<a@x.test>", "S: 250 ok",
+                               "C: RCPT TO:<b@y.test>", "S: 550 5.1.1 no such user"};
+    const struct {
+        const char* what;
+        bool pipeline;
+        TScript transaction;
+        bool connectedAfter;
+    } cases[] = {
+        // After the 354 only a dropped connection makes the server discard it.
+        {"pipelined", true, refusedInBatch, false},
+        {"one at a time", false, refusedAlone, true},
+    };
+    for (const auto& c : cases) {
+        Session s(Concat({Greeted({"PIPELINING"}), c.transaction}));
+        s.smtp.SetPipeLine(c.pipeline);
+        s.smtp.Connect();
+        auto message = Message("a@x.test", "b@y.test, c@z.test");
+        EXPECT_EQ(ReplyErrorOf([&] { s.smtp.Send(*message); }), "550|5.1.1|no such user\r\n") << c.what;
+        EXPECT_EQ(s.smtp.Connected(), c.connectedAfter) << c.what;
+        const std::string sent = s.Finish();
+        EXPECT_TRUE(s.server.Failures().empty()) << c.what << ": " << s.server.Failures()[0];
+        EXPECT_TRUE(s.server.Messages().empty()) << c.what;
+        EXPECT_EQ(sent.find("\r\n.\r\n"), std::string::npos) << c.what << ": " << sent;
+        EXPECT_EQ(sent.find("Subject"), std::string::npos) << c.what << ": " << sent;
+        if (!c.pipeline) {
+            EXPECT_EQ(sent.find("DATA"), std::string::npos) << c.what;
+        }
+    }
+}
+
+TEST(IdSMTPSend, DotLineInsideABodyLineCannotEndTheData) {
+    Session s(Concat({Greeted({}), {"C: RSET", "S: 250 ok", "C: MAIL FROM:<a@x.test>", "S: 250 ok",
+                                    "C: RCPT TO:<b@y.test>", "S: 250 ok", "C: DATA", "S: 354 go", "DATA",
+                                    "S: 250 queued"}}));
     s.smtp.Connect();
-    auto message = Message("a@x.test", "b@y.test, c@z.test");
-    EXPECT_EQ(ReplyErrorOf([&] { s.smtp.Send(*message); }), "550|5.1.1|no such user\r\n");
-    EXPECT_EQ(s.smtp.LastCmdResult().Code(), "250");
-    EXPECT_EQ(s.smtp.LastCmdResult().Text().Lines(), std::vector<std::string>{"nothing to deliver"});
-    EXPECT_TRUE(s.smtp.Connected());
+    auto message = Message("a@x.test", "b@y.test");
+    message->Body().Add("x\r\n.\r\nRSET\nlone\rend");
+    s.smtp.Send(*message);
     s.Finish();
     EXPECT_TRUE(s.server.Failures().empty()) << s.server.Failures()[0];
-    EXPECT_TRUE(s.server.Messages().empty());
+    ASSERT_EQ(s.server.Messages().size(), 1u);
+    EXPECT_NE(s.server.Messages()[0].find("\r\nx\r\n..\r\nRSET\r\nlone\r\nend\r\n"), std::string::npos)
+        << s.server.Messages()[0];
 }
 
 TEST(IdSMTPSend, PipelinedRefusedSenderAndDataSendNoDot) {
@@ -785,6 +819,67 @@ TEST(IdSMTPSend, WriterFailureAfterDataDropsTheConnectionWithoutEndingTheData) {
     EXPECT_TRUE(server.Messages().empty());
     EXPECT_EQ(server.Failures(), std::vector<std::string>{"message text not ended by '.'"});
     EXPECT_EQ(server.Received().find("QUIT"), std::string::npos);
+}
+
+TEST(IdSMTPSend, ArgumentsWithLineBreaksOrNulAreRefusedBeforeAnythingIsSent) {
+    const std::string nul("\0", 1);
+    const struct {
+        const char* what;
+        std::function<void(TIdSMTP&, TIdMessage&)> spoil;
+        std::string error;
+    } cases[] = {
+        {"sender CR LF", [](TIdSMTP&, TIdMessage& m) { m.From().SetAddress("a@x.test\r\nRCPT TO:<evil@x>"); },
+         "Sender address contains CR, LF or NUL"},
+        {"sender LF", [](TIdSMTP&, TIdMessage& m) { m.From().SetAddress("a@x.test\nQUIT"); },
+         "Sender address contains CR, LF or NUL"},
+        {"sender NUL", [&](TIdSMTP&, TIdMessage& m) { m.From().SetAddress("a@x.test" + nul); },
+         "Sender address contains CR, LF or NUL"},
+        {"recipient NUL", [&](TIdSMTP&, TIdMessage& m) { m.CCList().Add()->SetAddress("c" + nul + "d@z.test"); },
+         "Recipient address contains CR, LF or NUL"},
+        {"user name CR", [](TIdSMTP& smtp, TIdMessage&) { smtp.SetUsername("tim\rx"); },
+         "User name contains CR, LF or NUL"},
+        {"user name NUL", [&](TIdSMTP& smtp, TIdMessage&) { smtp.SetUsername("tim" + nul); },
+         "User name contains CR, LF or NUL"},
+    };
+    for (const bool pipeline : {true, false}) {
+        for (const auto& c : cases) {
+            Session s(Concat({Greeted({"PIPELINING", "AUTH LOGIN"}), kQuit}));
+            s.smtp.SetPipeLine(pipeline);
+            s.smtp.Connect();
+            auto message = Message("a@x.test", "b@y.test");
+            c.spoil(s.smtp, *message);
+            EXPECT_EQ(MessageOf<EIdSMTPInvalidArgument>([&] { s.smtp.Send(*message); }), c.error) << c.what;
+            EXPECT_TRUE(s.smtp.Connected()) << c.what;
+            s.smtp.Disconnect();
+            EXPECT_EQ(s.Finish(), "EHLO Telvara\r\nQUIT\r\n") << c.what;
+            EXPECT_TRUE(s.server.Failures().empty()) << c.what << ": " << s.server.Failures()[0];
+        }
+    }
+}
+
+TEST(IdSMTPSend, NoCommandLineCarriesALineBreakOrNul) {
+    Session s(Concat({Greeted({}), kQuit}));
+    s.smtp.Connect();
+    const std::string lines[] = {"VRFY a\r\nRSET", "EXPN a\nb", std::string("VRFY a\0b", 8)};
+    for (const std::string& line : lines)
+        EXPECT_EQ(MessageOf<EIdSMTPInvalidArgument>([&] { s.smtp.SendCommand(line); }),
+                  "Command contains CR, LF or NUL")
+            << line;
+    s.smtp.Disconnect();
+    EXPECT_EQ(s.Finish(), "EHLO Telvara\r\nQUIT\r\n");
+}
+
+TEST(IdSMTPSession, HeloNameWithALineBreakIsRefusedBeforeConnecting) {
+    TIdSMTP smtp;
+    smtp.SetHost("127.0.0.1");
+    smtp.SetPort(1);  // nothing listens: a connect attempt would fail differently
+    smtp.SetConnectTimeout(3000);
+    const std::string names[] = {"Telvara\r\nRSET", "Telvara\n", std::string("Tel\0vara", 8)};
+    for (const std::string& name : names) {
+        smtp.SetHeloName(name);
+        EXPECT_EQ(MessageOf<EIdSMTPInvalidArgument>([&] { smtp.Connect(); }), "EHLO name contains CR, LF or NUL");
+        EXPECT_FALSE(smtp.Connected());
+    }
 }
 
 TEST(IdSMTPSend, WithoutConnectionRaisesNotConnected) {

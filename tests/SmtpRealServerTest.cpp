@@ -140,3 +140,21 @@ TEST(SmtpRealServer, ImplicitTlsWithPipeliningAndLogin) {
     s.smtp.Disconnect();
     ExpectStoredTestMessage(s.server);
 }
+
+TEST(SmtpRealServer, RefusedRecipientDeliversNothing) {
+    SKIP_WITHOUT_AIOSMTPD();
+    for (const bool pipelining : {true, false}) {
+        TAiosmtpdServer::TOptions options;
+        options.pipelining = pipelining;
+        options.refuseRecipient = "altro@sortello.test";
+        RealSession s(options);
+        s.smtp.SetAuthType(atNone);
+        s.smtp.SetPipeLine(pipelining);
+        s.smtp.Connect();
+        EXPECT_EQ(ReplyErrorOf([&] { s.smtp.Send(*TestMessage()); }),
+                  "550|5.1.1|<altro@sortello.test>: Recipient address rejected\r\n")
+            << "pipelining " << pipelining;
+        s.smtp.Disconnect();
+        EXPECT_TRUE(s.server.Stored().empty()) << "pipelining " << pipelining;
+    }
+}
