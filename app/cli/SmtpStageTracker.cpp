@@ -24,6 +24,24 @@ int WordCount(const std::string& line) {
 
 bool Positive(int code) { return code >= 200 && code < 400; }
 
+// The status of a failed reply to a command of that stage.
+TCliExitStatus StageStatus(TSmtpStageTracker::TStage stage) {
+    switch (stage) {
+        case TSmtpStageTracker::TStage::None:
+        case TSmtpStageTracker::TStage::Hello:
+            return cesGreeting;
+        case TSmtpStageTracker::TStage::StartTls:
+            return cesTLS;
+        case TSmtpStageTracker::TStage::Auth:
+            return cesAuthentication;
+        case TSmtpStageTracker::TStage::Envelope:
+            return cesEnvelope;
+        case TSmtpStageTracker::TStage::Data:
+            break;
+    }
+    return cesMessage;
+}
+
 constexpr int ImplicitTls = 1;
 constexpr int RequireTls = 2;
 constexpr int AuthNone = 0;
@@ -33,7 +51,10 @@ constexpr int AuthNone = 0;
 void TSmtpStageTracker::ClientLine(const std::string& line) {
     if (InMessageText()) {
         // The "." line ends the text; its reply then lands on lastCode_.
-        if (line == ".") lastCode_ = 0;
+        if (line == ".") {
+            lastCode_ = 0;
+            pending_.push_back({TStage::Data, replies_});
+        }
         return;
     }
     const std::string verb = Verb(line);
@@ -48,8 +69,11 @@ void TSmtpStageTracker::ClientLine(const std::string& line) {
         stage = TStage::Envelope;
     else if (verb == "DATA")
         stage = TStage::Data;
-    else
+    else {
+        pending_.push_back({std::nullopt, replies_});
         return;  // QUIT and the like say nothing about the stage
+    }
+    pending_.push_back({stage, replies_});
     if (stage == TStage::Hello && stage_ == TStage::StartTls) startTlsPassed_ = true;
     stage_ = stage;
     lastCode_ = 0;
@@ -60,6 +84,23 @@ void TSmtpStageTracker::ServerLine(const std::string& line) {
     if (line.size() < 3 || !std::all_of(line.begin(), line.begin() + 3, ::isdigit)) return;
     if (line.size() > 3 && line[3] == '-') return;
     lastCode_ = std::stoi(line.substr(0, 3));
+    Answered(lastCode_);
+}
+
+// A failure stays the answer until a later command, sent after the client
+// saw it (a HELO after a refused EHLO, another AUTH), succeeds; commands
+// already on their way in the same batch do not count.
+void TSmtpStageTracker::Answered(int code) {
+    const int reply = replies_++;
+    if (pending_.empty()) return;  // the greeting
+    const TPending command = pending_.front();
+    pending_.pop_front();
+    if (!command.stage) return;
+    if (!Positive(code)) {
+        if (!failure_) failure_ = TFailure{*command.stage, reply};
+    } else if (failure_ && command.repliesBefore > failure_->reply) {
+        failure_.reset();
+    }
 }
 
 bool TSmtpStageTracker::CarriesCredentials(const std::string& line) const {
@@ -71,22 +112,9 @@ bool TSmtpStageTracker::CarriesCredentials(const std::string& line) const {
 TCliExitStatus TSmtpStageTracker::FailureStatus(int useTls, int authType) const {
     if (!tcpConnected_ && !sessionOpened_) return cesConnect;
     if (useTls == ImplicitTls && !sessionOpened_) return cesTLS;
-    switch (stage_) {
-        case TStage::None:
-            return cesGreeting;
-        case TStage::Hello:
-            if (!Positive(lastCode_)) return cesGreeting;
-            // Accepted: what failed next sent no command of its own.
-            if (useTls == RequireTls && !startTlsPassed_) return cesTLS;
-            return authType != AuthNone ? cesAuthentication : cesGreeting;
-        case TStage::StartTls:
-            return cesTLS;
-        case TStage::Auth:
-            return cesAuthentication;
-        case TStage::Envelope:
-            return cesEnvelope;
-        case TStage::Data:
-            break;
-    }
-    return cesMessage;
+    if (failure_) return StageStatus(failure_->stage);
+    if (stage_ != TStage::Hello || !Positive(lastCode_)) return StageStatus(stage_);
+    // Hello accepted: what failed next sent no command of its own.
+    if (useTls == RequireTls && !startTlsPassed_) return cesTLS;
+    return authType != AuthNone ? cesAuthentication : cesGreeting;
 }

@@ -1,9 +1,13 @@
 // Follows an SMTP session line by line to tell at which stage it failed:
-// the stage of the last command sent (QUIT aside), judged together with
-// whether the TCP connection and, for implicit TLS, the handshake came up.
-// Also knows which client lines carry credentials.
+// the stage of the command whose reply failed first (replies are matched
+// to commands in order, so a pipelined batch is judged reply by reply),
+// else the stage of the last command sent (QUIT aside), judged together
+// with whether the TCP connection and, for implicit TLS, the handshake
+// came up. Also knows which client lines carry credentials.
 #pragma once
 
+#include <deque>
+#include <optional>
 #include <string>
 
 #include "app/cli/CliOptions.h"
@@ -31,10 +35,26 @@ public:
 
 private:
     bool InMessageText() const { return stage_ == TStage::Data && lastCode_ == 354; }
+    void Answered(int code);
+
+    // A command still waiting for its reply: its stage (none for QUIT and
+    // the like) and how many replies had come when it was sent.
+    struct TPending {
+        std::optional<TStage> stage;
+        int repliesBefore = 0;
+    };
+    // The first failed reply the client did not go on from.
+    struct TFailure {
+        TStage stage;
+        int reply;  // its place among the replies
+    };
 
     bool tcpConnected_ = false;
     bool sessionOpened_ = false;
     bool startTlsPassed_ = false;  // an EHLO went out after STARTTLS
     TStage stage_ = TStage::None;
     int lastCode_ = 0;  // final reply code to the last command, 0 until it came
+    std::deque<TPending> pending_;
+    int replies_ = 0;
+    std::optional<TFailure> failure_;
 };
