@@ -5,6 +5,7 @@
 #include "app/DebugTrace.h"
 #include "app/TextHelpers.h"
 #include "message/IdAttachmentFile.h"
+#include "message/IdEMailAddress.h"
 #include "message/IdMessage.h"
 #include "net/IdSSLOpenSSL.h"
 #include "platform/Locale.h"
@@ -129,7 +130,63 @@ void TMailSortelloActions::ConnectAndReport() {
     log_.LogLine(idSMTP_->Connected() ? "Connesso." : "NON connesso.");
 }
 
+namespace {
+
+const char kLineBreakOrNul[] = "contiene un a capo o un NUL";
+
+// Why a field cannot go out as typed (empty when it can): a sender is one
+// command argument; in a recipient list line breaks separate addresses.
+std::string SenderProblem(const std::string& text) {
+    if (HasLineBreakOrNul(text)) return kLineBreakOrNul;
+    try {
+        TIdEMailAddressItem probe;
+        probe.SetText(text);
+    } catch (const EIdEmailParseError& e) {
+        return e.Message();
+    }
+    return {};
+}
+
+std::string RecipientsProblem(const std::string& memo) {
+    if (memo.find('\0') != std::string::npos) return "contiene un NUL";
+    try {
+        TIdEMailAddressList probe;
+        probe.SetEMailAddresses(NormalizeRecipients(memo, RecipientSeparator));
+    } catch (const EIdEmailParseError& e) {
+        return e.Message();
+    }
+    return {};
+}
+
+}  // namespace
+
+bool TMailSortelloActions::UsesLogin() const {
+    const char* name = fields_.ActivePage() == TabSheetSmtpCript ? "edtAuthType_smtpcript" : "edtAuthType_smtp";
+    return Position(fields_, name) != atNone;
+}
+
+bool TMailSortelloActions::SendFieldsUsable() {
+    const std::string& user = fields_.Text("edtUserName");
+    const std::pair<const char*, std::string> checks[] = {
+        {"Mittente", SenderProblem(fields_.Text("edtSender"))},
+        {"Destinatari", RecipientsProblem(fields_.MemoValue("edtRecipients"))},
+        {"Destinatari in copia conoscenza", RecipientsProblem(fields_.MemoValue("edtCCRecipients"))},
+        {"Utente", UsesLogin() && HasLineBreakOrNul(user) ? kLineBreakOrNul : ""},
+    };
+    for (const auto& [field, problem] : checks) {
+        if (problem.empty()) continue;
+        log_.LogLine("Campo \"" + std::string(field) + "\" non valido: " + problem);
+        log_.LogLine("> Non inviato.");
+        return false;
+    }
+    return true;
+}
+
 void TMailSortelloActions::SendBySmtp() {
+    // Nothing is sent, not even a connection made, for a field the session
+    // would have to refuse or break.
+    inputRefused_ = !SendFieldsUsable();
+    if (inputRefused_) return;
     actConnettiExecute();
     if (!idSMTP_ || !idSMTP_->Connected()) return;
     if (!idMessage_)

@@ -57,6 +57,8 @@ public:
     bool ConnettiEnabled() const;
     void actConnettiExecute();
     void actInviaMailExecute();
+    // The last "Invia mail" on an SMTP tab refused a field before connecting.
+    bool InputRefused() const { return inputRefused_; }
 
     // The object slots; empty until an action needs them.
     TIdSMTP* idSMTP() const { return idSMTP_.get(); }
@@ -73,6 +75,9 @@ private:
     void SetServer(const std::string& host, const std::string& port);
     void ConnectAndReport();
     void SendBySmtp();
+    // Logs the first field that cannot be sent as typed; false then.
+    bool SendFieldsUsable();
+    bool UsesLogin() const;
     void FillMessage();
     void AddAttachment(const std::string& path);
 
@@ -80,6 +85,7 @@ private:
     TActivityLog log_;
     TComponent owner_;
     uintptr_t appHandle_ = 0;
+    bool inputRefused_ = false;
     // Empties the TLS handler's slot when the client frees that handler.
     TComponentWatcher watcher_;
     std::unique_ptr<TIdUserPassProvider> idUserPassProvider_;

@@ -4,9 +4,12 @@
 #include "platform/Locale.h"
 #include "smtp/IdReplySMTP.h"
 
+bool HasLineBreakOrNul(const std::string& value) {
+    return value.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
+}
+
 void CheckCommandArgument(const std::string& value, const std::string& what) {
-    Raise<EIdSMTPInvalidArgument>::IfTrue(value.find_first_of(std::string("\r\n\0", 3)) != std::string::npos,
-                                          what + " contains CR, LF or NUL");
+    Raise<EIdSMTPInvalidArgument>::IfTrue(HasLineBreakOrNul(value), what + " contains CR, LF or NUL");
 }
 
 TIdSMTPBase::TIdSMTPBase(TComponent* owner) : TIdMessageClient(owner) {

@@ -12,6 +12,8 @@ public:
     using EIdException::EIdException;
 };
 
+// A CR, LF or NUL would break a command line on the wire.
+bool HasLineBreakOrNul(const std::string& value);
 // Raises EIdSMTPInvalidArgument "<what> contains CR, LF or NUL" when value
 // holds one of them.
 void CheckCommandArgument(const std::string& value, const std::string& what);

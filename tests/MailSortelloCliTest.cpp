@@ -5,6 +5,7 @@
 #include "app/MailSortelloActions.h"
 #include "message/IdCoderMIME.h"
 #include "tests/support/AiosmtpdServer.h"
+#include "tests/support/PythonRunner.h"
 #include "tests/support/ScriptedSmtpServer.h"
 #include "tests/support/SilentListener.h"
 #include "tests/support/TlsTestServer.h"
@@ -395,6 +396,95 @@ TEST(MailSortelloCli, ExitStatusTellsTheStageThatFailed) {
     // No Simple MAPI on this clean machine: the hand-off fails.
     const TCliRun mapi = box.Run(TArgs{"send", "--no-stored", "--tab", "mapi"} + MessageArgs());
     EXPECT_EQ(mapi.status, 8) << mapi.out << mapi.err;
+}
+
+// A field the session would have to refuse or break is refused before any
+// connection is made: the log says which field, the status is 1.
+TEST(MailSortelloCli, FieldsThatCannotBeSentExitWithOneBeforeConnecting) {
+    const struct {
+        const char* what;
+        TArgs args;
+        std::string logLine;
+    } rows[] = {
+        {"CR LF in the sender", {"--from", "a@x.test\r\nRCPT TO:<evil@x.test>"},
+         "Campo \"Mittente\" non valido: contiene un a capo o un NUL"},
+        {"LF in the sender", {"--from", "a@x.test\nQUIT"},
+         "Campo \"Mittente\" non valido: contiene un a capo o un NUL"},
+        {"unparsable sender", {"--from", "<a@x.test> b@y.test"}, "Campo \"Mittente\" non valido: @ Outside address"},
+        {"unparsable recipient", {"--to", "<a@x.test> b@y.test"},
+         "Campo \"Destinatari\" non valido: @ Outside address"},
+        {"unparsable copy recipient", {"--cc", "ok@x.test", "--cc", "<a@x.test> b@y.test"},
+         "Campo \"Destinatari in copia conoscenza\" non valido: @ Outside address"},
+        {"CR in the user name", {"--auth", "default", "--user", "tecnico\rRSET", "--password-env", "MS_PW"},
+         "Campo \"Utente\" non valido: contiene un a capo o un NUL"},
+    };
+    TCliSandbox box;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        // Nothing listens there: a connection attempt would end with 2.
+        const TCliRun run = box.Run(ClearArgs("send", loopback::ClosedPort(), "none") + MessageArgs() + row.args,
+                                    {{"MS_PW", "segreto"}});
+        EXPECT_EQ(run.status, 1) << run.out << run.err;
+        EXPECT_EQ(run.out, row.logLine + "\n> Non inviato.\n");
+    }
+    // A user name is no command argument when the session does not log in.
+    TScriptedSmtpServer server(Concat({Greeted(), kTransaction, kQuit}));
+    const TCliRun run = box.Run(ClearArgs("send", server.Port(), "none") +
+                                TArgs{"--from", "tecnico@sortello.test", "--to", "ufficio@sortello.test", "--user",
+                                      "tecnico\r\n", "--subject", "Prova", "--body", "x"});
+    server.Join();
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+}
+
+// Repeated --to and --cc fill one memo line each, as a technician types one
+// address per line in the window: one RCPT per address, one header line
+// each for To and Cc.
+TEST(MailSortelloCli, RecipientsOnePerLineGiveOneRcptEachInBothFrontEnds) {
+    const TScript script = Concat(
+        {Greeted(), {"C: RSET", "S: 250 ok", "C: MAIL FROM:<tecnico@sortello.test>", "S: 250 ok",
+                     "C: RCPT TO:<uno@sortello.test>", "S: 250 ok", "C: RCPT TO:<due@sortello.test>", "S: 250 ok",
+                     "C: RCPT TO:<tre@sortello.test>", "S: 250 ok", "C: RCPT TO:<quattro@sortello.test>",
+                     "S: 250 ok", "C: DATA", "S: 354 go", "DATA", "S: 250 2.0.0 queued"}});
+    const TFieldCase c{
+        [](int port) {
+            return ClearArgs("send", port, "none") +
+                   TArgs{"--from", "tecnico@sortello.test", "--to", "uno@sortello.test", "--to",
+                         "Due <due@sortello.test>", "--cc", "tre@sortello.test", "--cc", "quattro@sortello.test",
+                         "--subject", "Prova", "--body", "x"};
+        },
+        [](TFieldModel& f, int port) {
+            ClearFields(f, port, 0);
+            f.SetText("edtSender", "tecnico@sortello.test");
+            f.SetLines("edtRecipients", TStringList{"uno@sortello.test", "Due <due@sortello.test>"});
+            f.SetLines("edtCCRecipients", TStringList{"tre@sortello.test", "quattro@sortello.test"});
+            f.SetText("edtSubject", "Prova");
+            f.SetLines("edtBody", TStringList{"x"});
+        }};
+    TCliSandbox box;
+    TScriptedSmtpServer window(Concat({script, {"SILENT"}}));
+    WindowLog(c, window.Port(), true);
+    TScriptedSmtpServer cli(Concat({script, kQuit}));
+    const TCliRun run = box.Run(c.args(cli.Port()));
+    cli.Join();
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_THAT(run.out, HasSubstr("Destinatari: uno@sortello.test, Due <due@sortello.test>\n"
+                                   "Copia conoscenza: tre@sortello.test, quattro@sortello.test\n"));
+    for (TScriptedSmtpServer* server : {&window, &cli}) {
+        EXPECT_THAT(server->Failures(), ::testing::IsEmpty());
+        ASSERT_EQ(server->Messages().size(), 1u);
+        const std::string text = server->Messages()[0];
+        EXPECT_THAT(text, HasSubstr("\r\nTo: uno@sortello.test, "));
+        EXPECT_THAT(text, HasSubstr("\r\nCc: tre@sortello.test, quattro@sortello.test\r\n"));
+        // A standard reader finds the four addresses and no defect.
+        const TPythonResult parsed = RunPython(
+            "import email, email.policy, sys\n"
+            "m = email.message_from_bytes(sys.stdin.buffer.read(), policy=email.policy.default)\n"
+            "for name in ('To', 'Cc'):\n"
+            "    h = m[name]\n"
+            "    print(name, len(h.defects), ' '.join(a.addr_spec for a in h.addresses))\n",
+            text);
+        EXPECT_EQ(parsed.out, "To 0 uno@sortello.test due@sortello.test\nCc 0 tre@sortello.test quattro@sortello.test\n");
+    }
 }
 
 TEST(MailSortelloCli, ImplicitTlsReportsTheHandshakeAndTheCertificate) {

@@ -218,7 +218,7 @@ Output (standard output: the window's log; standard error: the trace):
   --version                the program version
 Exit status:
   0  success: connected ("Connesso.") or handed over ("> Inviato.")
-  1  usage error
+  1  usage error, or a field refused before connecting (line break in the sender, unusable address)
   2  could not connect (name, refusal, time-out)
   3  greeting or EHLO/HELO refused
   4  TLS failed (not offered when required, handshake failed, library missing)

@@ -134,6 +134,8 @@ int TMailSortelloCli::Outcome(const std::string& command) {
     const TStringList& log = actions_.Log().Lines();
     const char* goal = command == "connect" ? "Connesso." : "> Inviato.";
     if (log.IndexOfExact(goal) >= 0) return cesSuccess;
+    // A field refused before connecting is an input error, like a bad option.
+    if (actions_.InputRefused()) return cesUsage;
     if (!actions_.ConnettiEnabled()) return cesHandOff;
     return tracker_.FailureStatus(UseTlsPosition(), AuthPosition());
 }

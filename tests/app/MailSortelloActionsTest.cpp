@@ -346,14 +346,56 @@ TEST_F(SmtpSendTest, RefusedSendLogsTheErrorAndTheLastReply) {
               (Lines{"relay denied", "", "LastCmdResult= relay denied", ""}));
 }
 
-TEST_F(SmtpSendTest, AddressErrorsBeforeTheSendReachTheErrorDisplay) {
-    TScriptedSmtpServer& server = Serve(Concat({Greeting, {"SILENT"}}));
+// What the session would have to refuse or break is refused before the
+// connection test: one log line naming the field, nothing sent.
+TEST_F(SmtpSendTest, FieldsThatCannotBeSentAreRefusedBeforeConnecting) {
+    const struct {
+        const char* field;
+        QString value;
+        Lines log;
+    } cases[] = {
+        {"edtRecipients", "<a@x.test> b@y.test",
+         {"Campo \"Destinatari\" non valido: @ Outside address", "> Non inviato."}},
+        {"edtCCRecipients", "ok@x.test\n<a@x.test> b@y.test",
+         {"Campo \"Destinatari in copia conoscenza\" non valido: @ Outside address", "> Non inviato."}},
+        {"edtSender", "tecnico@example.com\r\nRCPT TO:<evil@x.test>",
+         {"Campo \"Mittente\" non valido: contiene un a capo o un NUL", "> Non inviato."}},
+    };
+    for (const auto& c : cases) {
+        Server(1, ClosedPort());
+        Fill();
+        Drive().SetText("edtRecipients", "a@x.test");
+        Drive().SetText("edtCCRecipients", "");
+        Drive().SetText(c.field, c.value);
+        Drive().InviaMail();
+        EXPECT_TRUE(errors_.empty()) << c.field;
+        const Lines log = Drive().Log();
+        ASSERT_GE(log.size(), 2u);
+        EXPECT_EQ(Lines(log.end() - 2, log.end()), c.log) << c.field;
+        EXPECT_EQ(std::find(log.begin(), log.end(), "idSMTP - prima di Connect..."), log.end()) << c.field;
+        EXPECT_TRUE(Actions().InputRefused());
+    }
+    EXPECT_TRUE(window_->isVisible());
+}
+
+// One address per memo line: each line is a recipient of its own.
+TEST_F(SmtpSendTest, RecipientsOnePerLineInBothMemos) {
+    TScriptedSmtpServer& server = Serve(Concat(
+        {Greeting,
+         {"C: RSET", "S: 250 ok", "C: MAIL FROM:<tecnico@example.com>", "S: 250 ok", "C: RCPT TO:<a@x.test>",
+          "S: 250 ok", "C: RCPT TO:<b@y.test>", "S: 250 ok", "C: RCPT TO:<c@z.test>", "S: 250 ok",
+          "C: RCPT TO:<d@w.test>", "S: 250 ok", "C: DATA", "S: 354 go", "DATA", "S: 250 ok"},
+         {"SILENT"}}));
     Server(1, server.Port());
     Fill();
-    Drive().SetText("edtRecipients", "<a@x.test> b@y.test");
+    Drive().SetText("edtRecipients", "a@x.test\nBi <b@y.test>");
+    Drive().SetText("edtCCRecipients", "c@z.test\nd@w.test\n");
     Drive().InviaMail();
-    ASSERT_EQ(errors_.size(), 1u);
-    EXPECT_EQ(errors_[0], "@ Outside address");
-    EXPECT_EQ(Drive().Log().back(), "Connesso.");
-    EXPECT_TRUE(window_->isVisible());
+    const Lines log = Drive().Log();
+    EXPECT_NE(std::find(log.begin(), log.end(), "> Inviato."), log.end());
+    EXPECT_EQ(Actions().idMessage()->Recipients().Count(), 2);
+    EXPECT_EQ(Actions().idMessage()->CCList().EMailAddresses(), "c@z.test, d@w.test");
+    ASSERT_EQ(server.Messages().size(), 1u);
+    EXPECT_NE(server.Messages()[0].find("\r\nCc: c@z.test, d@w.test\r\n"), std::string::npos);
+    EXPECT_TRUE(server.Failures().empty()) << server.Failures()[0];
 }
