@@ -103,8 +103,7 @@ const TCharSet& RecipientDelimiters() {
 
 std::string NormalizeRecipients(const std::string& text, const std::string& separator) {
     if (text.find_first_of("<>") != std::string::npos) return text;
-    // A line break separates as a comma does: one address per memo line.
-    if (text.find_first_of(";, \r\n") == std::string::npos) return text;
+    if (text.find_first_of(";, ") == std::string::npos) return text;
     std::string result;
     int position = 1;
     while (position <= static_cast<int>(text.size())) {
