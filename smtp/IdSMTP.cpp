@@ -156,10 +156,6 @@ std::string MailFromLine(TIdMessage& message) { return "MAIL FROM:<" + message.F
 
 std::string RcptToLine(const TIdEMailAddressItem& item) { return "RCPT TO:<" + item.Address() + ">"; }
 
-}  // namespace
-
-namespace {
-
 // The whole envelope is checked before the first command goes out: the
 // pipelined batch leaves in one write.
 void CheckEnvelope(TIdMessage& message, const TIdEMailAddressList& envelope) {

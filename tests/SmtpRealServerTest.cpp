@@ -158,3 +158,22 @@ TEST(SmtpRealServer, RefusedRecipientDeliversNothing) {
         EXPECT_TRUE(s.server.Stored().empty()) << "pipelining " << pipelining;
     }
 }
+
+// Line breaks of any kind inside a body line arrive as lines of their own,
+// and a "." among them does not end the data.
+TEST(SmtpRealServer, BodyLinesHoldingLineBreaksArriveWhole) {
+    SKIP_WITHOUT_AIOSMTPD();
+    RealSession s({});
+    s.smtp.SetAuthType(atNone);
+    s.smtp.Connect();
+    auto message = TestMessage();
+    message->Body().Clear();
+    message->Body().Add("prima\r\n.\r\nQUIT\nlf\rcr");
+    message->Body().Add("ultima");
+    s.smtp.Send(*message);
+    s.smtp.Disconnect();
+    const auto stored = s.server.Stored();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_NE(stored[0].content.find("\r\n\r\nprima\r\n.\r\nQUIT\r\nlf\r\ncr\r\nultima\r\n"), std::string::npos)
+        << stored[0].content;
+}
