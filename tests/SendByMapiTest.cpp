@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "mapi/MapiLoader.h"
 #include "tests/support/DesktopSandbox.h"
@@ -103,4 +104,28 @@ TEST_F(SendByMapiTest, AnExceptionEndsTheBlockWithItsMessage) {
     EXPECT_EQ(lines.back(), "Invalid data type for ''");
     EXPECT_EQ(lines.at(lines.size() - 2), "Mapi: prima di SendMail...");
     EXPECT_EQ(owner.ComponentCount(), 1);
+}
+
+TEST_F(SendByMapiTest, AnAccentedAttachmentIsFoundAndHandedOverUnderItsUtf8Name) {
+    setenv("LC_ALL", "it_IT.UTF-8", 1);
+    ASSERT_EQ(mkdir((sandbox.Root() + "/Universit\xC3\xA0").c_str(), 0700), 0);
+    TDesktopSandbox::WriteFile(sandbox.Root() + "/Universit\xC3\xA0/perch\xC3\xA9.txt", "x");
+    const std::string ansi = sandbox.Root() + "/Universit\xE0/perch\xE9.txt";
+    fields.SetText("edtAttachFile1", ansi);
+    const std::vector<std::string> log = Send();
+    EXPECT_THAT(log, ::testing::Contains("Allegato \"" + ansi + "\""));
+    EXPECT_EQ(log.at(log.size() - 3), "> Inviato.");
+    ASSERT_EQ(sandbox.Calls("xdg-email").size(), 1u);
+    EXPECT_THAT(sandbox.Calls("xdg-email")[0],
+                ::testing::Contains(sandbox.Root() + "/Universit\xC3\xA0/perch\xC3\xA9.txt"));
+}
+
+TEST_F(SendByMapiTest, AnAttachmentThatExistsButCannotBeReadIsNeverReportedAsSent) {
+    // Write-only even for root; xdg-email itself only checks that it exists.
+    fields.SetText("edtAttachFile1", "/proc/sys/vm/compact_memory");
+    EXPECT_THAT(Send(), ElementsAreArray(Join({"Destinatari: <a@b.it> ,", "<c@d.it>", "", "Copia conoscenza: ",
+                                               "Allegato \"/proc/sys/vm/compact_memory\"", "Mapi: prima di SendMail...",
+                                               "MapiErrEvent : Error Code = 12"},
+                                              kClosing)));
+    EXPECT_TRUE(sandbox.Calls("xdg-email").empty());
 }
