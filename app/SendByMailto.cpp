@@ -1,24 +1,38 @@
 #include "app/SendByMailto.h"
 
+#include "core/Stream.h"
 #include "mapi/DefaultMailClient.h"
+#include "platform/CodePage.h"
+#include "platform/FileName.h"
 #include "platform/Locale.h"
 #include "platform/ShellOpen.h"
 
 namespace {
 
-// Each character of chars becomes "%" and its code in two hex digits.
-std::string PercentEncode(const std::string& text, const std::string& chars) {
+// Each byte for which `encode` holds becomes "%" and its code in two hex digits.
+template <class Predicate>
+std::string PercentEncodeIf(const std::string& text, Predicate encode) {
     std::string out;
     for (char c : text) {
-        if (chars.find(c) == std::string::npos) {
+        const auto code = static_cast<unsigned char>(c);
+        if (!encode(code)) {
             out += c;
             continue;
         }
         static const char hex[] = "0123456789ABCDEF";
-        const auto code = static_cast<unsigned char>(c);
         out += {'%', hex[code >> 4], hex[code & 0x0F]};
     }
     return out;
+}
+
+std::string PercentEncode(const std::string& text, const std::string& chars) {
+    return PercentEncodeIf(text, [&chars](unsigned char c) { return chars.find(static_cast<char>(c)) != std::string::npos; });
+}
+
+// A file named in the field that exists but cannot be read must not be
+// reported as handed over.
+void CheckReadable(const std::string& path) {
+    if (!FileReadable(path)) throw EFOpenError(Format("Cannot open file %s", path.c_str()));
 }
 
 }  // namespace
@@ -37,6 +51,12 @@ std::string MailtoUrl(const std::string& recipients, const std::string& subject,
     return PercentEncode(url, "\r\n");
 }
 
+std::string DesktopUrl(const std::string& url) {
+    const auto utf8 = ConvertCodePageExactly(url, AnsiCodePageName(), "UTF-8");
+    if (!utf8) throw EConvertError(Format("Il testo contiene byte che la code page %d non definisce.", AnsiCodePage()));
+    return PercentEncodeIf(*utf8, [](unsigned char c) { return c < 0x20 || c >= 0x7F; });
+}
+
 void SendByMailto(TMailActionContext& context) {
     const TFieldModel& fields = context.Fields;
     TActivityLog& log = context.Log;
@@ -44,6 +64,7 @@ void SendByMailto(TMailActionContext& context) {
     std::string attachment;
     if (FileExists(fields.Text("edtAttachFile1"))) {
         attachment = fields.Text("edtAttachFile1");
+        CheckReadable(attachment);
         log.LogLine("Allegato \"" + attachment + "\"");
     }
     if (FileExists(fields.Text("edtAttachFile2")))
@@ -51,6 +72,6 @@ void SendByMailto(TMailActionContext& context) {
     const std::string url =
         MailtoUrl(fields.MemoValue("edtRecipients"), fields.Text("edtSubject"), fields.MemoValue("edtBody"), attachment);
     log.LogLine(url);
-    ShellExecuteA(0, "open", url.c_str(), nullptr, nullptr, SW_SHOWDEFAULT);
+    ShellExecuteA(0, "open", DesktopUrl(url).c_str(), nullptr, nullptr, SW_SHOWDEFAULT);
     log.LogLine("> Inviato.");
 }
