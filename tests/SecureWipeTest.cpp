@@ -24,3 +24,14 @@ TEST(SecureWipe, AStringIsWipedToItsCapacityAndLeftEmpty) {
     EXPECT_EQ(password.capacity(), capacity);
     EXPECT_TRUE(std::all_of(buffer, buffer + capacity, [](char c) { return c == 0; }));
 }
+
+TEST(SecureWipe, AWipedStringWipesWhatItHeldWhenReplaced) {
+    TWipedString secret;
+    secret = "una password piuttosto lunga da tenere fuori dallo heap";
+    const char* buffer = secret.Get().data();
+    const size_t capacity = secret.Get().capacity();
+    secret = "corta";
+    EXPECT_EQ(secret.Get(), "corta");
+    ASSERT_EQ(secret.Get().data(), buffer);  // it fitted: the same buffer
+    EXPECT_TRUE(std::all_of(buffer + 6, buffer + capacity, [](char c) { return c == 0; }));
+}
