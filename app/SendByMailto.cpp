@@ -1,6 +1,5 @@
 #include "app/SendByMailto.h"
 
-#include "core/Stream.h"
 #include "mapi/DefaultMailClient.h"
 #include "platform/CodePage.h"
 #include "platform/FileName.h"
@@ -29,12 +28,6 @@ std::string PercentEncode(const std::string& text, const std::string& chars) {
     return PercentEncodeIf(text, [&chars](unsigned char c) { return chars.find(static_cast<char>(c)) != std::string::npos; });
 }
 
-// A file named in the field that exists but cannot be read must not be
-// reported as handed over.
-void CheckReadable(const std::string& path) {
-    if (!FileReadable(path)) throw EFOpenError(Format("Cannot open file %s", path.c_str()));
-}
-
 }  // namespace
 
 std::string DefaultMailProgram() { return ReadDefaultMailClient(); }
@@ -61,14 +54,13 @@ void SendByMailto(TMailActionContext& context) {
     const TFieldModel& fields = context.Fields;
     TActivityLog& log = context.Log;
     log.LogLine("Programma predefinito: \"" + DefaultMailProgram() + "\"");
-    std::string attachment;
-    if (FileExists(fields.Text("edtAttachFile1"))) {
-        attachment = fields.Text("edtAttachFile1");
-        CheckReadable(attachment);
+    const std::string& attachment = fields.Text("edtAttachFile1");
+    if (!attachment.empty()) {
+        CheckFileReadable(attachment);
         log.LogLine("Allegato \"" + attachment + "\"");
     }
-    if (FileExists(fields.Text("edtAttachFile2")))
-        log.LogLine("Per l'invio mailto si pu\xF2 indicare un solo allegato.");
+    // Whether or not it exists, the second file is not sent: say so.
+    if (!fields.Text("edtAttachFile2").empty()) log.LogLine("Per l'invio mailto si pu\xF2 indicare un solo allegato.");
     const std::string url =
         MailtoUrl(fields.MemoValue("edtRecipients"), fields.Text("edtSubject"), fields.MemoValue("edtBody"), attachment);
     log.LogLine(url);

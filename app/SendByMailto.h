@@ -1,9 +1,9 @@
 // "Invia mail" on the "  mailto:  " tab: a "mailto:" URL built from the
 // fields and handed to the desktop shell, every step logged.
-//   SendByMailto(context)  nothing is caught: a registry error, or an
-//                          attachment that exists but cannot be read
-//                          (EFOpenError), reaches the caller (the global
-//                          error display) before anything is opened
+//   SendByMailto(context)  nothing is caught: a registry error, or a first
+//                          attachment named but not readable (EFOpenError),
+//                          reaches the caller (the global error display)
+//                          before anything is opened
 //   DefaultMailProgram()   the system's default mail program, "Nessuno"
 //                          when there is none; read afresh on every call
 //   MailtoUrl(...)         the URL text as it is logged

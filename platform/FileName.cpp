@@ -44,3 +44,7 @@ bool FileReadable(const std::string& ansi) {
     ::close(fd);
     return regular;
 }
+
+void CheckFileReadable(const std::string& ansi) {
+    if (!FileReadable(ansi)) throw EFOpenError(Format("Cannot open file %s", ansi.c_str()));
+}

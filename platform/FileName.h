@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/IdException.h"
+#include "core/Stream.h"
 
 class EFileNameError : public Exception {
 public:
@@ -28,3 +29,6 @@ bool SystemFileExists(const std::string& systemName);
 // True when the ANSI name is an existing regular file that can be opened
 // for reading. A FIFO put in its place never blocks the check.
 bool FileReadable(const std::string& ansi);
+// Raises EFOpenError "Cannot open file %s" unless FileReadable(ansi): a
+// file the user named is sent or the send stops, never dropped in silence.
+void CheckFileReadable(const std::string& ansi);

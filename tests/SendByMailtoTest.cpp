@@ -115,14 +115,27 @@ TEST_F(SendByMailtoTest, AnAccentedAttachmentAndSubjectReachTheDesktopAsUtf8) {
                                       sandbox.Root() + "/Universit%C3%A0/perch%C3%A9.txt\""));
 }
 
-TEST_F(SendByMailtoTest, AnAttachmentThatExistsButCannotBeReadStopsBeforeAnythingIsOpened) {
-    fields.SetText("edtAttachFile1", "/proc/sys/vm/compact_memory");  // write-only, even for root
-    try {
-        Send();
-        FAIL() << "no error";
-    } catch (const EFOpenError& e) {
-        EXPECT_EQ(e.Message(), "Cannot open file /proc/sys/vm/compact_memory");
+TEST_F(SendByMailtoTest, ANamedFileThatCannotBeReadStopsBeforeAnythingIsOpened) {
+    const std::string fifo = sandbox.Root() + "/coda";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {sandbox.Root() + "/manca.txt", sandbox.Root(), fifo,
+                                    std::string("/proc/sys/vm/compact_memory")}) {  // write-only, even for root
+        SCOPED_TRACE(path);
+        log.Clear();
+        fields.SetText("edtAttachFile1", path);
+        try {
+            Send();
+            ADD_FAILURE() << "no error";
+        } catch (const EFOpenError& e) {
+            EXPECT_EQ(e.Message(), "Cannot open file " + path);
+        }
+        EXPECT_THAT(log.Lines().Lines(), ElementsAre("Programma predefinito: \"Nessuno\""));
     }
-    EXPECT_THAT(log.Lines().Lines(), ElementsAre("Programma predefinito: \"Nessuno\""));
     EXPECT_TRUE(sandbox.Calls("xdg-open").empty());
+}
+
+TEST_F(SendByMailtoTest, ASecondFileIsNeverDroppedWithoutAWord) {
+    fields.SetText("edtAttachFile2", sandbox.Root() + "/manca.txt");
+    EXPECT_THAT(Send(), ElementsAre("Programma predefinito: \"Nessuno\"", "Per l'invio mailto si pu\xF2 indicare un solo allegato.",
+                                    kUrl, "> Inviato."));
 }

@@ -52,7 +52,6 @@ TEST_F(SendByMapiTest, ASuccessfulSendLogsEveryStepAndFreesTheSender) {
     const std::string attachment = sandbox.Root() + "/allegato.txt";
     TDesktopSandbox::WriteFile(attachment, "x");
     fields.SetText("edtAttachFile1", attachment);
-    fields.SetText("edtAttachFile2", sandbox.Root() + "/manca.txt");
     fields.SetLines("edtCCRecipients", TStringList{"e@f.it"});
     EXPECT_THAT(Send(), ElementsAreArray(Join({"Destinatari: <a@b.it> ,", "<c@d.it>", "", "Copia conoscenza: e@f.it", "",
                                                "Allegato \"" + attachment + "\"", "Mapi: prima di SendMail...", "> Inviato."},
@@ -120,12 +119,16 @@ TEST_F(SendByMapiTest, AnAccentedAttachmentIsFoundAndHandedOverUnderItsUtf8Name)
                 ::testing::Contains(sandbox.Root() + "/Universit\xC3\xA0/perch\xC3\xA9.txt"));
 }
 
-TEST_F(SendByMapiTest, AnAttachmentThatExistsButCannotBeReadIsNeverReportedAsSent) {
-    // Write-only even for root; xdg-email itself only checks that it exists.
-    fields.SetText("edtAttachFile1", "/proc/sys/vm/compact_memory");
-    EXPECT_THAT(Send(), ElementsAreArray(Join({"Destinatari: <a@b.it> ,", "<c@d.it>", "", "Copia conoscenza: ",
-                                               "Allegato \"/proc/sys/vm/compact_memory\"", "Mapi: prima di SendMail...",
-                                               "MapiErrEvent : Error Code = 12"},
-                                              kClosing)));
+TEST_F(SendByMapiTest, ANamedFileThatCannotBeReadStopsTheSendAloud) {
+    const std::string fifo = sandbox.Root() + "/coda";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {sandbox.Root() + "/manca.txt", sandbox.Root(), fifo,
+                                    std::string("/proc/sys/vm/compact_memory")}) {  // write-only, even for root
+        SCOPED_TRACE(path);
+        log.Clear();
+        fields.SetText("edtAttachFile2", path);
+        EXPECT_THAT(Send(), ElementsAre("Destinatari: <a@b.it> ,", "<c@d.it>", "", "Copia conoscenza: ",
+                                        "Cannot open file " + path));
+    }
     EXPECT_TRUE(sandbox.Calls("xdg-email").empty());
 }
