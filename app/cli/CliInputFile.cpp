@@ -27,22 +27,32 @@ public:
     TOpenFile(const TOpenFile&) = delete;
     TOpenFile& operator=(const TOpenFile&) = delete;
     int Get() const { return fd_; }
+    int Release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
 
 private:
     int fd_;
 };
 
-// O_NONBLOCK: a FIFO must not hold the program until a writer comes.
+std::string Reason(int error) {
+    return error == ENOENT ? "does not exist" : "cannot be read (" + std::string(std::strerror(error)) + ")";
+}
+
+// Opened first and looked at afterwards, so that nothing can be swapped in
+// between; O_NONBLOCK: a FIFO must not hold the program until a writer comes.
 int OpenRegular(const std::string& option, const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) Refuse(option, path, Reason(errno));
+    TOpenFile file(fd);
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        Refuse(option, path, errno == ENOENT ? "does not exist" : "cannot be read (" + std::string(std::strerror(errno)) + ")");
+    if (::fstat(fd, &st) != 0) Refuse(option, path, Reason(errno));
     if (S_ISDIR(st.st_mode)) Refuse(option, path, "is a folder, not a file");
     if (!S_ISREG(st.st_mode)) Refuse(option, path, "is not a regular file");
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) Refuse(option, path, "cannot be read (" + std::string(std::strerror(errno)) + ")");
     (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
+    return file.Release();
 }
 
 }  // namespace
