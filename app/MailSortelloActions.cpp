@@ -8,7 +8,7 @@
 #include "message/IdEMailAddress.h"
 #include "message/IdMessage.h"
 #include "net/IdSSLOpenSSL.h"
-#include "platform/Locale.h"
+#include "platform/FileName.h"
 #include "smtp/IdSASLCRAMMD5.h"
 #include "smtp/IdSMTP.h"
 #include "smtp/IdUserPassProvider.h"
@@ -225,7 +225,8 @@ void TMailSortelloActions::FillMessage() {
 }
 
 void TMailSortelloActions::AddAttachment(const std::string& path) {
-    if (!FileExists(path)) return;
+    if (path.empty()) return;
+    CheckFileReadable(path);  // a named file is sent or the send stops
     new TIdAttachmentFile(&idMessage_->MessageParts(), path);  // the parts own it
     log_.LogLine("Allegato \"" + path + "\"");
 }

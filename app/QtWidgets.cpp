@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -12,6 +13,9 @@
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include "app/ErrorDisplay.h"
+#include "platform/FileName.h"
 
 TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, int columns, QWidget* parent)
     : QGroupBox(caption, parent), items_(items), columns_(columns), group_(new QButtonGroup(this)) {
@@ -61,9 +65,24 @@ void TFileNameEdit::Browse() {
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setOption(QFileDialog::ReadOnly, false);
     dialog.setSizeGripEnabled(true);
-    if (!edit_->text().isEmpty()) dialog.selectFile(edit_->text());
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-        edit_->setText(dialog.selectedFiles().first());
+    if (!edit_->text().isEmpty()) {
+        dialog.setDirectory(QFileInfo(edit_->text()).absolutePath());
+        dialog.selectFile(edit_->text());
+    }
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) TakeChosenFile(dialog.selectedFiles().first());
+}
+
+bool TFileNameEdit::TakeChosenFile(const QString& path) {
+    // The fields hold ANSI text: a name the code page cannot hold would
+    // come back with "?" in it and name another file, or none.
+    try {
+        AnsiFileName(path.toStdString());
+    } catch (const EFileNameError& e) {
+        ShowException(e);
+        return false;
+    }
+    edit_->setText(path);
+    return true;
 }
 
 TPageControl::TPageControl(QWidget* parent)

@@ -44,8 +44,12 @@ public:
     void SetText(const QString& text) { edit_->setText(text); }
     QLineEdit* Edit() const { return edit_; }
     QToolButton* BrowseButton() const { return button_; }
-    // Opens the file-open dialog; a chosen file is put in as it is.
+    // Opens the file-open dialog in the folder of the file named now; a
+    // chosen file is put in as it is (TakeChosenFile).
     void Browse();
+    // Puts the path in unless the ANSI code page lacks one of its
+    // characters; then the error display says so and the text stays.
+    bool TakeChosenFile(const QString& path);
 
 private:
     QLineEdit* edit_;

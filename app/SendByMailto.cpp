@@ -1,24 +1,31 @@
 #include "app/SendByMailto.h"
 
 #include "mapi/DefaultMailClient.h"
+#include "platform/CodePage.h"
+#include "platform/FileName.h"
 #include "platform/Locale.h"
 #include "platform/ShellOpen.h"
 
 namespace {
 
-// Each character of chars becomes "%" and its code in two hex digits.
-std::string PercentEncode(const std::string& text, const std::string& chars) {
+// Each byte for which `encode` holds becomes "%" and its code in two hex digits.
+template <class Predicate>
+std::string PercentEncodeIf(const std::string& text, Predicate encode) {
     std::string out;
     for (char c : text) {
-        if (chars.find(c) == std::string::npos) {
+        const auto code = static_cast<unsigned char>(c);
+        if (!encode(code)) {
             out += c;
             continue;
         }
         static const char hex[] = "0123456789ABCDEF";
-        const auto code = static_cast<unsigned char>(c);
         out += {'%', hex[code >> 4], hex[code & 0x0F]};
     }
     return out;
+}
+
+std::string PercentEncode(const std::string& text, const std::string& chars) {
+    return PercentEncodeIf(text, [&chars](unsigned char c) { return chars.find(static_cast<char>(c)) != std::string::npos; });
 }
 
 }  // namespace
@@ -37,20 +44,26 @@ std::string MailtoUrl(const std::string& recipients, const std::string& subject,
     return PercentEncode(url, "\r\n");
 }
 
+std::string DesktopUrl(const std::string& url) {
+    const auto utf8 = ConvertCodePageExactly(url, AnsiCodePageName(), "UTF-8");
+    if (!utf8) throw EConvertError(Format("Il testo contiene byte che la code page %d non definisce.", AnsiCodePage()));
+    return PercentEncodeIf(*utf8, [](unsigned char c) { return c < 0x20 || c >= 0x7F; });
+}
+
 void SendByMailto(TMailActionContext& context) {
     const TFieldModel& fields = context.Fields;
     TActivityLog& log = context.Log;
     log.LogLine("Programma predefinito: \"" + DefaultMailProgram() + "\"");
-    std::string attachment;
-    if (FileExists(fields.Text("edtAttachFile1"))) {
-        attachment = fields.Text("edtAttachFile1");
+    const std::string& attachment = fields.Text("edtAttachFile1");
+    if (!attachment.empty()) {
+        CheckFileReadable(attachment);
         log.LogLine("Allegato \"" + attachment + "\"");
     }
-    if (FileExists(fields.Text("edtAttachFile2")))
-        log.LogLine("Per l'invio mailto si pu\xF2 indicare un solo allegato.");
+    // Whether or not it exists, the second file is not sent: say so.
+    if (!fields.Text("edtAttachFile2").empty()) log.LogLine("Per l'invio mailto si pu\xF2 indicare un solo allegato.");
     const std::string url =
         MailtoUrl(fields.MemoValue("edtRecipients"), fields.Text("edtSubject"), fields.MemoValue("edtBody"), attachment);
     log.LogLine(url);
-    ShellExecuteA(0, "open", url.c_str(), nullptr, nullptr, SW_SHOWDEFAULT);
+    ShellExecuteA(0, "open", DesktopUrl(url).c_str(), nullptr, nullptr, SW_SHOWDEFAULT);
     log.LogLine("> Inviato.");
 }

@@ -3,7 +3,7 @@
 #include "app/DebugTrace.h"
 #include "app/TextHelpers.h"
 #include "mapi/MapiControl.h"
-#include "platform/Locale.h"
+#include "platform/FileName.h"
 
 namespace {
 
@@ -12,7 +12,8 @@ bool RadioAsBool(const TFieldModel& fields, const std::string& name) {
 }
 
 void AddAttachment(TMapiControl& mapi, TActivityLog& log, const std::string& path) {
-    if (!FileExists(path)) return;
+    if (path.empty()) return;
+    CheckFileReadable(path);
     mapi.AttachedFiles().Add(path);
     log.LogLine("Allegato \"" + path + "\"");
 }

@@ -7,6 +7,7 @@
 #include "app/ErrorDisplay.h"
 #include "app/QtText.h"
 #include "app/UnitMailSortello.h"
+#include "platform/Process.h"
 
 namespace {
 bool AskedForVersion(int argc, char** argv) {
@@ -17,6 +18,7 @@ bool AskedForVersion(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    DisableCoreDumps();
     if (AskedForVersion(argc, argv)) {
         std::printf("mailsortello %s (product version %s)\n", AppFileVersion, AppProductVersion);
         return 0;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,8 +29,16 @@ std::string TStream::ReadRemaining() {
 
 TFileStream::TFileStream(const std::string& fileName, Mode mode) : fileName_(fileName) {
     if (mode == Mode::Read) {
-        fd_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+        // Without O_NONBLOCK a FIFO in place of the file would block the
+        // open until some writer came along.
+        fd_ = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        struct stat st {};
+        if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
+            ::close(fd_);
+            fd_ = -1;
+        }
         if (fd_ < 0) throw EFOpenError(Format("Cannot open file %s", fileName.c_str()));
+        (void)::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
         // A shared advisory lock stands in for "deny writes by others".
         (void)::flock(fd_, LOCK_SH | LOCK_NB);
     } else {

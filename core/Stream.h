@@ -44,8 +44,9 @@ public:
 class TFileStream : public TStream {
 public:
     enum class Mode { Read, Create };
-    // Read: opens for reading (others may read, not write); raises
-    // EFOpenError "Cannot open file %s". Create: truncates or creates.
+    // Read: opens a regular file for reading (others may read, not write);
+    // raises EFOpenError "Cannot open file %s", also for a folder or FIFO.
+    // Create: truncates or creates.
     TFileStream(const std::string& fileName, Mode mode = Mode::Read);
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;

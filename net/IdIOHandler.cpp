@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "net/IdNetExceptions.h"
+#include "platform/FileName.h"
 #include "platform/Locale.h"
 
 TIdIOHandler::TIdIOHandler(TComponent* owner) : TIdComponent(owner) {}
@@ -141,7 +142,7 @@ void TIdIOHandler::WriteStream(TStream& stream, int64_t size, bool writeSize) {
 
 int32_t TIdIOHandler::WriteFile(const std::string& fileName) {
     Raise<EIdFileNotFound>::IfFalse(FileExists(fileName), Format("File \"%s\" not found", fileName.c_str()));
-    TFileStream stream(fileName, TFileStream::Mode::Read);
+    TFileStream stream(SystemFileName(fileName), TFileStream::Mode::Read);
     const int64_t size = stream.Size();
     WriteStream(stream);
     return static_cast<int32_t>(size);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/SecureWipe.h"
 #include "net/IdStack.h"
 #include "net/IdTCPConnection.h"
 
@@ -33,7 +34,7 @@ public:
     void SetDestination(const std::string& value) { destination_ = value; }
     const std::string& Username() const { return username_; }
     void SetUsername(const std::string& value) { username_ = value; }
-    const std::string& Password() const { return password_; }
+    const std::string& Password() const { return password_.Get(); }
     void SetPassword(const std::string& value) { password_ = value; }
 
     const TNotifyEvent& OnConnected() const { return onConnected_; }
@@ -53,7 +54,7 @@ private:
     TIdIPVersion ipVersion_ = Id_IPv4;
     std::string destination_;
     std::string username_;
-    std::string password_;
+    TWipedString password_;
     TNotifyEvent onConnected_;
     TNotifyEvent onBeforeBind_;
     TNotifyEvent onAfterBind_;

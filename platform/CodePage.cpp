@@ -6,16 +6,22 @@
 
 #include "platform/Locale.h"
 
-std::string ConvertCodePage(const std::string& text, const std::string& from, const std::string& to) {
-    if (text.empty()) return {};
+namespace {
+
+// Converts with iconv; an unconvertible or incomplete character becomes
+// one "?" when `replace` is set and fails the whole conversion otherwise.
+std::optional<std::string> Convert(const std::string& text, const std::string& from, const std::string& to,
+                                   bool replace) {
+    if (text.empty()) return std::string();
     iconv_t cd = iconv_open(to.c_str(), from.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) return text;
+    if (cd == reinterpret_cast<iconv_t>(-1)) return replace ? std::optional<std::string>(text) : std::nullopt;
     std::string out;
     out.resize(text.size() * 4 + 16);
     char* in = const_cast<char*>(text.data());
     size_t inLeft = text.size();
     char* dst = out.data();
     size_t outLeft = out.size();
+    bool exact = true;
     while (inLeft > 0) {
         if (iconv(cd, &in, &inLeft, &dst, &outLeft) != static_cast<size_t>(-1)) break;
         if (errno == E2BIG) {
@@ -25,7 +31,8 @@ std::string ConvertCodePage(const std::string& text, const std::string& from, co
             outLeft = out.size() - used;
             continue;
         }
-        // Unconvertible or incomplete input: one "?" for it and go on.
+        exact = false;
+        if (!replace) break;
         if (outLeft == 0) continue;
         *dst++ = '?';
         --outLeft;
@@ -37,9 +44,21 @@ std::string ConvertCodePage(const std::string& text, const std::string& from, co
             --inLeft;
         }
     }
-    out.resize(static_cast<size_t>(dst - out.data()));
     iconv_close(cd);
+    if (!exact && !replace) return std::nullopt;
+    out.resize(static_cast<size_t>(dst - out.data()));
     return out;
+}
+
+}  // namespace
+
+std::string ConvertCodePage(const std::string& text, const std::string& from, const std::string& to) {
+    return *Convert(text, from, to, true);
+}
+
+std::optional<std::string> ConvertCodePageExactly(const std::string& text, const std::string& from,
+                                                  const std::string& to) {
+    return Convert(text, from, to, false);
 }
 
 std::string AnsiToUtf8(const std::string& ansi) { return ConvertCodePage(ansi, AnsiCodePageName(), "UTF-8"); }

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/StringList.h"
-#include "platform/Locale.h"
+#include "platform/FileName.h"
 #include "platform/Process.h"
 
 namespace {
@@ -69,7 +69,7 @@ std::string DesktopMailClientName() {
     for (const auto& folder : DataFolders()) {
         for (const auto& name : CandidateNames(id)) {
             const std::string path = folder + "/applications/" + name;
-            if (FileExists(path)) return DesktopEntryName(path);
+            if (SystemFileExists(path)) return DesktopEntryName(path);
         }
     }
     return "";

@@ -1,6 +1,5 @@
 #include "platform/Locale.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -8,6 +7,7 @@
 #include <thread>
 
 #include "core/StringList.h"
+#include "platform/FileName.h"
 
 std::string UserLocaleName() {
     for (const char* var : {"LC_ALL", "LC_CTYPE", "LANG"}) {
@@ -73,9 +73,11 @@ std::string LocalHostName() {
 std::string ComputerName() { return LocalHostName().substr(0, 15); }
 
 bool FileExists(const std::string& path) {
-    if (path.empty()) return false;
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    try {
+        return SystemFileExists(SystemFileName(path));
+    } catch (const EFileNameError&) {
+        return false;  // bytes the code page does not define name no file
+    }
 }
 
 uint64_t MonotonicMilliseconds() {

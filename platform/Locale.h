@@ -37,7 +37,8 @@ std::string ComputerName();
 // gethostname, whole.
 std::string LocalHostName();
 
-// True only for an existing regular file.
+// True only for an existing regular file; the name is ANSI text and is
+// looked up under its UTF-8 form.
 bool FileExists(const std::string& path);
 
 // Monotonic milliseconds.

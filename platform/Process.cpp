@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -129,4 +131,10 @@ bool StartProgram(const std::vector<std::string>& argv) {
     if (pid < 0) return false;
     std::thread([pid] { WaitFor(pid); }).detach();
     return true;
+}
+
+void DisableCoreDumps() {
+    const rlimit none{0, 0};
+    (void)setrlimit(RLIMIT_CORE, &none);
+    (void)prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
 }

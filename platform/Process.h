@@ -17,3 +17,8 @@ int RunProgram(const std::vector<std::string>& argv, std::string* output = nullp
 // Starts the program and returns as soon as it runs; it is reaped in the
 // background so that no zombie stays behind. False when it could not start.
 bool StartProgram(const std::vector<std::string>& argv);
+
+// The process holds passwords: no core file may carry one to disk, and no
+// other process of the user may read its memory (ptrace, /proc/PID/mem).
+// Also passed on to the programs it starts (the core size limit).
+void DisableCoreDumps();

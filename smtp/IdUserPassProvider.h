@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/Component.h"
+#include "core/SecureWipe.h"
 
 #include <string>
 
@@ -11,10 +12,10 @@ public:
 
     const std::string& Username() const { return username_; }
     void SetUsername(const std::string& value) { username_ = value; }
-    const std::string& Password() const { return password_; }
+    const std::string& Password() const { return password_.Get(); }
     void SetPassword(const std::string& value) { password_ = value; }
 
 private:
     std::string username_;
-    std::string password_;
+    TWipedString password_;
 };

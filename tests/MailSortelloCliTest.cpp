@@ -676,6 +676,96 @@ TEST(MailSortelloCliUsage, BadCommandLinesNameTheOptionAndExitWithOne) {
     }
 }
 
+// Every file the command line reads or names: a clear refusal with status
+// 1 before anything connects (a connect to the closed port would end in
+// status 2 and a log).
+TEST(MailSortelloCliUsage, UnusableInputFilesAreRefusedBeforeConnecting) {
+    TCliSandbox box;
+    const std::string folder = box.Dir() + "/cartella";
+    std::filesystem::create_directory(folder);
+    const std::string fifo = box.Dir() + "/coda";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string missing = box.Dir() + "/manca.txt";
+    const std::string unreadable = "/proc/sys/vm/compact_memory";  // write-only, even for root
+    const std::string hugeBody = box.Write("grande.txt", "");
+    std::filesystem::resize_file(hugeBody, 4 * 1024 * 1024 + 1);
+    const std::string hugePassword = box.Write("pw-grande", std::string(64 * 1024, 'x') + "\n");
+    const std::string japanese = box.Write("\xE6\x97\xA5\xE6\x9C\xAC.txt", "x");  // not in Windows-1252
+    const std::string password = box.Write("pw", "segreto\n");
+    struct TRow {
+        TArgs args;
+        std::string message;
+    };
+    const std::vector<TRow> rows = {
+        {{"--body-file", missing}, "--body-file: '" + missing + "' does not exist"},
+        {{"--body-file", folder}, "--body-file: '" + folder + "' is a folder, not a file"},
+        {{"--body-file", fifo}, "--body-file: '" + fifo + "' is not a regular file"},
+        {{"--body-file", unreadable}, "--body-file: '" + unreadable + "' cannot be read (Permission denied)"},
+        {{"--body-file", hugeBody}, "--body-file: '" + hugeBody + "' is larger than 4096 KiB"},
+        {{"--password-file", missing}, "--password-file: '" + missing + "' does not exist"},
+        {{"--password-file", folder}, "--password-file: '" + folder + "' is a folder, not a file"},
+        {{"--password-file", fifo}, "--password-file: '" + fifo + "' is not a regular file"},
+        {{"--password-file", unreadable}, "--password-file: '" + unreadable + "' cannot be read (Permission denied)"},
+        {{"--password-file", hugePassword}, "--password-file: '" + hugePassword + "' is larger than 64 KiB"},
+        {{"--attach", missing}, "--attach: '" + missing + "' does not exist"},
+        {{"--attach", folder}, "--attach: '" + folder + "' is a folder, not a file"},
+        {{"--attach", fifo}, "--attach: '" + fifo + "' is not a regular file"},
+        {{"--attach", unreadable}, "--attach: '" + unreadable + "' cannot be read (Permission denied)"},
+        // The message itself is ANSI text: it cannot show them either.
+        {{"--attach", japanese}, "--attach: '" + box.Dir() + "/??.txt' has characters that code page 1252 cannot hold"},
+        // Logging in, and no password source and no terminal to ask on.
+        {{}, "the send logs in, but there is no password: use --password-file, --password-env or run it on a terminal"},
+    };
+    const int port = loopback::ClosedPort();
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.message);
+        TArgs message = MessageArgs();
+        if (!row.args.empty() && row.args[0] == "--body-file") message.resize(message.size() - 2);  // no --body
+        const TArgs base = ClearArgs("send", port, "default") + message + TArgs{"--user", "tim"};
+        const bool ownPassword = !row.args.empty() && row.args[0] == "--password-file";
+        const TArgs args = base + row.args + (ownPassword || row.args.empty() ? TArgs{} : TArgs{"--password-file", password});
+        const TCliRun run = box.Run(args, {{"LANG", "it_IT.UTF-8"}});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "mailsortello-cli: " + row.message + "\n");
+    }
+}
+
+TEST(MailSortelloCli, AnAccentedAttachmentIsSentWithItsContent) {
+    TCliSandbox box;
+    std::filesystem::create_directory(box.Dir() + "/Universit\xC3\xA0");
+    const std::string path = box.Write("Universit\xC3\xA0/perch\xC3\xA9.txt", "contenuto \xC3\xA8\r\n");
+    TScriptedSmtpServer server(Concat({Greeted(), kTransaction, kQuit}));
+    const TCliRun run = box.Run(ClearArgs("send", server.Port(), "none") + MessageArgs() + TArgs{"--attach", path},
+                                {{"LANG", "it_IT.UTF-8"}});
+    server.Join();
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    // The log is the terminal's UTF-8 again.
+    EXPECT_THAT(run.out, HasSubstr("Allegato \"" + path + "\"\n"));
+    ASSERT_EQ(server.Messages().size(), 1u);
+    const TPythonResult parsed = RunPython(
+        "import sys, email, email.policy\n"
+        "m = email.message_from_bytes(sys.stdin.buffer.read(), policy=email.policy.default)\n"
+        "for part in m.iter_attachments(): sys.stdout.buffer.write(part.get_payload(decode=True))\n",
+        server.Messages()[0]);
+    EXPECT_EQ(parsed.exitCode, 0);
+    EXPECT_EQ(parsed.out, "contenuto \xC3\xA8\r\n");
+}
+
+// The core size limit passes on to the programs it starts: the stand-in
+// for xdg-open reports its own.
+TEST(MailSortelloCli, CoreDumpsAreOff) {
+    TCliSandbox box;
+    const std::string report = box.Dir() + "/core-limit";
+    box.Write("bin/xdg-open", "#!/bin/sh\nulimit -c > " + report + ".part && mv " + report + ".part " + report + "\n");
+    ::chmod((box.Dir() + "/bin/xdg-open").c_str(), 0755);
+    const TCliRun run = box.Run({"send", "--no-stored", "--tab", "mailto", "--to", "a@b.it"});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    // xdg-open is not waited for: give the stand-in its moment.
+    for (int i = 0; i < 300 && !std::filesystem::exists(report); ++i) ::usleep(10000);
+    EXPECT_EQ(FileText(report), "0\n");
+}
+
 TEST(MailSortelloCliUsage, HelpListsEveryOptionAndStatusVersionPrintsTheVersion) {
     TCliSandbox box;
     const TCliRun help = box.Run({"--help"});

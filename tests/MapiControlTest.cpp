@@ -298,6 +298,19 @@ TEST_F(MapiControlTest, TheProviderHandsTheMessageToXdgEmail) {
                                         "a@b.it", "c@d.it")));
 }
 
+// xdg-email only looks whether the file exists.
+TEST_F(MapiControlTest, TheProviderRefusesAFileItCannotReadWithoutStartingXdgEmail) {
+    ResetMapiLoaderForTesting(TDesktopSandbox::BuiltMapiProvider());
+    sandbox.FakeProgram("xdg-email", 0);
+    TMapiControl mapi(&owner);
+    Watch(mapi);
+    mapi.Recipients().SetText("a@b.it");
+    mapi.AttachedFiles().SetText("/proc/sys/vm/compact_memory");  // write-only, even for root
+    mapi.SendMail();
+    EXPECT_THAT(events, ElementsAre("error 12"));
+    EXPECT_TRUE(sandbox.Calls("xdg-email").empty());
+}
+
 TEST_F(MapiControlTest, TheProviderMapsExitCodesAndRefusesToSendSilently) {
     ResetMapiLoaderForTesting(TDesktopSandbox::BuiltMapiProvider());
     const std::vector<std::pair<int, std::string>> cases = {{2, "error 11"}, {5, "error 12"}, {1, "error 2"}, {0, "success"}};

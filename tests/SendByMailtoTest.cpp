@@ -2,7 +2,9 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include "core/Stream.h"
 #include "platform/Registry.h"
 #include "tests/support/DesktopSandbox.h"
 
@@ -83,4 +85,57 @@ TEST_F(SendByMailtoTest, ADefaultValueOfAnotherKindRaisesBeforeAnythingIsOpened)
     }
     EXPECT_TRUE(log.Lines().Empty());
     EXPECT_TRUE(sandbox.Calls("xdg-open").empty());
+}
+
+TEST_F(SendByMailtoTest, TheDesktopGetsTheUtf8BytesPercentEncoded) {
+    setenv("LC_ALL", "it_IT.UTF-8", 1);
+    struct Case {
+        std::string url, handed;
+    } cases[] = {
+        {kUrl, kUrl},
+        {"mailto:a@b.it?subject=Citt\xE0 \x80&body=perch\xE9", "mailto:a@b.it?subject=Citt%C3%A0 %E2%82%AC&body=perch%C3%A9"},
+        {std::string("mailto:a@b.it?body=a\tb\0c\x7F", 25), "mailto:a@b.it?body=a%09b%00c%7F"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(DesktopUrl(c.url), c.handed);
+    EXPECT_THROW(DesktopUrl("mailto:a@b.it?subject=\x81"), EConvertError);
+    setenv("LC_ALL", "ja_JP.UTF-8", 1);
+    EXPECT_EQ(DesktopUrl("mailto:a@b.it?subject=\x93\xFA\x96\x7B"), "mailto:a@b.it?subject=%E6%97%A5%E6%9C%AC");
+}
+
+TEST_F(SendByMailtoTest, AnAccentedAttachmentAndSubjectReachTheDesktopAsUtf8) {
+    setenv("LC_ALL", "it_IT.UTF-8", 1);
+    ASSERT_EQ(mkdir((sandbox.Root() + "/Universit\xC3\xA0").c_str(), 0700), 0);
+    TDesktopSandbox::WriteFile(sandbox.Root() + "/Universit\xC3\xA0/perch\xC3\xA9.txt", "x");
+    const std::string ansi = sandbox.Root() + "/Universit\xE0/perch\xE9.txt";
+    fields.SetText("edtAttachFile1", ansi);
+    fields.SetText("edtSubject", "Citt\xE0");
+    const std::string url = "mailto:a@b.it%0D%0A?subject=Citt\xE0&body=riga 1%0D%0Ariga 2%0D%0A&attachment=\"" + ansi + "\"";
+    EXPECT_THAT(Send(), ElementsAre("Programma predefinito: \"Nessuno\"", "Allegato \"" + ansi + "\"", url, "> Inviato."));
+    EXPECT_THAT(Opened(), ElementsAre("mailto:a@b.it%0D%0A?subject=Citt%C3%A0&body=riga 1%0D%0Ariga 2%0D%0A&attachment=\"" +
+                                      sandbox.Root() + "/Universit%C3%A0/perch%C3%A9.txt\""));
+}
+
+TEST_F(SendByMailtoTest, ANamedFileThatCannotBeReadStopsBeforeAnythingIsOpened) {
+    const std::string fifo = sandbox.Root() + "/coda";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {sandbox.Root() + "/manca.txt", sandbox.Root(), fifo,
+                                    std::string("/proc/sys/vm/compact_memory")}) {  // write-only, even for root
+        SCOPED_TRACE(path);
+        log.Clear();
+        fields.SetText("edtAttachFile1", path);
+        try {
+            Send();
+            ADD_FAILURE() << "no error";
+        } catch (const EFOpenError& e) {
+            EXPECT_EQ(e.Message(), "Cannot open file " + path);
+        }
+        EXPECT_THAT(log.Lines().Lines(), ElementsAre("Programma predefinito: \"Nessuno\""));
+    }
+    EXPECT_TRUE(sandbox.Calls("xdg-open").empty());
+}
+
+TEST_F(SendByMailtoTest, ASecondFileIsNeverDroppedWithoutAWord) {
+    fields.SetText("edtAttachFile2", sandbox.Root() + "/manca.txt");
+    EXPECT_THAT(Send(), ElementsAre("Programma predefinito: \"Nessuno\"", "Per l'invio mailto si pu\xF2 indicare un solo allegato.",
+                                    kUrl, "> Inviato."));
 }

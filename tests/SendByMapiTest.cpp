@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "mapi/MapiLoader.h"
 #include "tests/support/DesktopSandbox.h"
@@ -51,7 +52,6 @@ TEST_F(SendByMapiTest, ASuccessfulSendLogsEveryStepAndFreesTheSender) {
     const std::string attachment = sandbox.Root() + "/allegato.txt";
     TDesktopSandbox::WriteFile(attachment, "x");
     fields.SetText("edtAttachFile1", attachment);
-    fields.SetText("edtAttachFile2", sandbox.Root() + "/manca.txt");
     fields.SetLines("edtCCRecipients", TStringList{"e@f.it"});
     EXPECT_THAT(Send(), ElementsAreArray(Join({"Destinatari: <a@b.it> ,", "<c@d.it>", "", "Copia conoscenza: e@f.it", "",
                                                "Allegato \"" + attachment + "\"", "Mapi: prima di SendMail...", "> Inviato."},
@@ -103,4 +103,32 @@ TEST_F(SendByMapiTest, AnExceptionEndsTheBlockWithItsMessage) {
     EXPECT_EQ(lines.back(), "Invalid data type for ''");
     EXPECT_EQ(lines.at(lines.size() - 2), "Mapi: prima di SendMail...");
     EXPECT_EQ(owner.ComponentCount(), 1);
+}
+
+TEST_F(SendByMapiTest, AnAccentedAttachmentIsFoundAndHandedOverUnderItsUtf8Name) {
+    setenv("LC_ALL", "it_IT.UTF-8", 1);
+    ASSERT_EQ(mkdir((sandbox.Root() + "/Universit\xC3\xA0").c_str(), 0700), 0);
+    TDesktopSandbox::WriteFile(sandbox.Root() + "/Universit\xC3\xA0/perch\xC3\xA9.txt", "x");
+    const std::string ansi = sandbox.Root() + "/Universit\xE0/perch\xE9.txt";
+    fields.SetText("edtAttachFile1", ansi);
+    const std::vector<std::string> log = Send();
+    EXPECT_THAT(log, ::testing::Contains("Allegato \"" + ansi + "\""));
+    EXPECT_EQ(log.at(log.size() - 3), "> Inviato.");
+    ASSERT_EQ(sandbox.Calls("xdg-email").size(), 1u);
+    EXPECT_THAT(sandbox.Calls("xdg-email")[0],
+                ::testing::Contains(sandbox.Root() + "/Universit\xC3\xA0/perch\xC3\xA9.txt"));
+}
+
+TEST_F(SendByMapiTest, ANamedFileThatCannotBeReadStopsTheSendAloud) {
+    const std::string fifo = sandbox.Root() + "/coda";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {sandbox.Root() + "/manca.txt", sandbox.Root(), fifo,
+                                    std::string("/proc/sys/vm/compact_memory")}) {  // write-only, even for root
+        SCOPED_TRACE(path);
+        log.Clear();
+        fields.SetText("edtAttachFile2", path);
+        EXPECT_THAT(Send(), ElementsAre("Destinatari: <a@b.it> ,", "<c@d.it>", "", "Copia conoscenza: ",
+                                        "Cannot open file " + path));
+    }
+    EXPECT_TRUE(sandbox.Calls("xdg-email").empty());
 }

@@ -1,12 +1,13 @@
 #include "app/cli/CliOptions.h"
 
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 
+#include "app/cli/CliInputFile.h"
 #include "app/cli/TerminalText.h"
 #include "core/StringList.h"
+#include "platform/FileName.h"
+#include "platform/Locale.h"
 
 namespace {
 
@@ -128,10 +129,20 @@ TStringList TextLines(const std::string& text) {
     return lines;
 }
 
-std::string ReadBodyFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) throw ECliUsageError("--body-file: cannot read '" + path + "'");
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+// Far above any test message, far below what would strain the memory.
+constexpr size_t kBodyFileLimit = 4 * 1024 * 1024;
+
+// A file name on the command line is the system's UTF-8 name, whatever
+// the terminal uses; the field holds it in the ANSI code page, and a name
+// the code page cannot hold would name another file.
+std::string AttachmentField(const std::string& path) {
+    CheckCliInputFile("--attach", path);
+    try {
+        return AnsiFileName(path);
+    } catch (const EFileNameError&) {
+        throw ECliUsageError("--attach: '" + FromTerminal(path) + "' has characters that code page " +
+                             std::to_string(AnsiCodePage()) + " cannot hold");
+    }
 }
 
 bool OnSmtpTab(const TFieldModel& fields) {
@@ -179,10 +190,11 @@ void ApplyCliOptions(const TCliOptions& options, TFieldModel& fields) {
     if (!options.cc.empty()) fields.SetLines("edtCCRecipients", LinesOf(options.cc));
     if (options.subject) fields.SetText("edtSubject", FromTerminal(*options.subject));
     if (options.body) fields.SetLines("edtBody", TextLines(*options.body));
-    if (options.bodyFile) fields.SetLines("edtBody", TextLines(ReadBodyFile(*options.bodyFile)));
+    if (options.bodyFile)
+        fields.SetLines("edtBody", TextLines(ReadCliInputFile("--body-file", *options.bodyFile, kBodyFileLimit)));
     if (!options.attach.empty()) {
-        fields.SetText("edtAttachFile1", FromTerminal(options.attach[0]));
-        fields.SetText("edtAttachFile2", options.attach.size() > 1 ? FromTerminal(options.attach[1]) : "");
+        fields.SetText("edtAttachFile1", AttachmentField(options.attach[0]));
+        fields.SetText("edtAttachFile2", options.attach.size() > 1 ? AttachmentField(options.attach[1]) : "");
     }
 }
 
@@ -204,12 +216,14 @@ Fields (default: the values the window stored; each option overrides one field):
   --cc ADDRESS             copy recipient (repeatable, one memo line each)
   --subject TEXT           subject
   --body TEXT              body text
-  --body-file FILE         body text read from FILE
-  --attach FILE            attachment (at most two; replaces both stored attachments)
+  --body-file FILE         body text read from FILE (a regular file of at most 4 MiB)
+  --attach FILE            attachment, a readable regular file (at most two; replaces both
+                           stored attachments)
 Password (never on the command line):
-  --password-file FILE     the first line of FILE
+  --password-file FILE     the first line of FILE (a regular file of at most 64 KiB)
   --password-env VAR       the value of the environment variable VAR
-                           (neither: asked without echo when standard input is a terminal)
+                           (neither: asked without echo when standard input is a terminal;
+                           a send that logs in refuses to run without any of the three)
 Output (standard output: the window's log; standard error: the trace):
   --transcript             every line sent and received, "C: " and "S: ", on standard error
   --show-credentials       the transcript shows the credential lines too

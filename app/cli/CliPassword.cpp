@@ -4,21 +4,28 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
+
+#include "app/cli/CliInputFile.h"
+#include "app/cli/TerminalText.h"
+#include "core/SecureWipe.h"
 
 namespace {
+
+// One line of a password is short; a bigger file is not a password file.
+constexpr size_t kPasswordFileLimit = 64 * 1024;
 
 std::string WithoutLineEnd(std::string line) {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
     return line;
 }
 
+// The first line, cut in place: the rest of the file is wiped with the buffer.
 std::string FromFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) throw ECliUsageError("--password-file: cannot read '" + path + "'");
-    std::string line;
-    std::getline(file, line);
-    return WithoutLineEnd(line);
+    std::string text = ReadCliInputFile("--password-file", path, kPasswordFileLimit);
+    const size_t end = text.find('\n');
+    std::string line = WithoutLineEnd(text.substr(0, end));
+    SecureWipe(text);
+    return line;
 }
 
 std::string FromEnvironment(const std::string& name) {
@@ -28,9 +35,11 @@ std::string FromEnvironment(const std::string& name) {
 }
 
 std::string ReadLine(FILE* stream) {
+    // Reserved at once so that growing never leaves copies behind.
     std::string line;
+    line.reserve(1024);
     for (int c; (c = std::fgetc(stream)) != EOF && c != '\n';) line += static_cast<char>(c);
-    return WithoutLineEnd(line);
+    return WithoutLineEnd(std::move(line));
 }
 
 std::string FromPrompt(FILE* promptStream) {
@@ -43,7 +52,7 @@ std::string FromPrompt(FILE* promptStream) {
         noEcho.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         tcsetattr(STDIN_FILENO, TCSAFLUSH, &noEcho);
     }
-    const std::string password = ReadLine(stdin);
+    std::string password = ReadLine(stdin);
     if (quiet) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
     std::fputs("\n", promptStream);
     return password;
@@ -55,5 +64,18 @@ std::string CliPassword(const TCliOptions& options, bool prompt, FILE* promptStr
     if (options.passwordFile) return FromFile(*options.passwordFile);
     if (options.passwordEnv) return FromEnvironment(*options.passwordEnv);
     if (prompt && isatty(STDIN_FILENO)) return FromPrompt(promptStream);
+    // Logging in with an empty password nobody typed would only end in a
+    // refusal that looks like a wrong password.
+    if (prompt && options.command == "send")
+        throw ECliUsageError("the send logs in, but there is no password: use --password-file, --password-env "
+                             "or run it on a terminal");
     return {};
+}
+
+void SetCliPassword(const TCliOptions& options, bool prompt, FILE* promptStream, TFieldModel& fields) {
+    std::string typed = CliPassword(options, prompt, promptStream);
+    std::string ansi = FromTerminal(typed);
+    SecureWipe(typed);
+    fields.SetText("edtPassword", ansi);
+    SecureWipe(ansi);
 }

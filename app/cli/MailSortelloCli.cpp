@@ -47,7 +47,7 @@ void TMailSortelloCli::PrepareFields(const TCliOptions& options) {
     TFieldModel& fields = actions_.Fields();
     if (!options.noStored) RestoreStoredFields(fields);
     ApplyCliOptions(options, fields);
-    fields.SetText("edtPassword", FromTerminal(CliPassword(options, PasswordWanted(), err_)));
+    SetCliPassword(options, PasswordWanted(), err_, fields);
 }
 
 bool TMailSortelloCli::PasswordWanted() const {

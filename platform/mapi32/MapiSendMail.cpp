@@ -6,6 +6,8 @@
 
 #include "core/StringList.h"
 #include "platform/CodePage.h"
+#include "platform/FileName.h"
+#include "platform/Locale.h"
 #include "platform/Process.h"
 #include "platform/SimpleMapi.h"
 
@@ -60,6 +62,17 @@ bool BuildArguments(const MapiMessage& message, std::vector<std::string>& argv, 
     return true;
 }
 
+// xdg-email only looks for the file's existence (exit 2 when it is
+// missing); a file it could not read would leave the mail program without
+// the attachment while we reported success.
+bool AttachmentsReadable(const MapiMessage& message) {
+    for (uint32_t i = 0; i < message.nFileCount && message.lpFiles; ++i) {
+        const char* path = message.lpFiles[i].lpszPathName;
+        if (path && FileExists(path) && !FileReadable(path)) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) uint32_t MAPISendMail(uintptr_t, uintptr_t, MapiMessage* message,
@@ -71,5 +84,6 @@ extern "C" __attribute__((visibility("default"))) uint32_t MAPISendMail(uintptr_
     std::vector<std::string> argv;
     uint32_t result = MAPI_E_FAILURE;
     if (!BuildArguments(*message, argv, result)) return result;
+    if (!AttachmentsReadable(*message)) return MAPI_E_ATTACHMENT_OPEN_FAILURE;
     return ResultOfExit(RunProgram(argv));
 }

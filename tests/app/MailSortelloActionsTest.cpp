@@ -264,7 +264,7 @@ TEST_F(SmtpSendTest, SendLogsRecipientsAttachmentsAndTheLastReply) {
     EXPECT_TRUE(server.Failures().empty());
 }
 
-TEST_F(SmtpSendTest, DisplayNameEmptyCopiesAndFilesThatAreNotThere) {
+TEST_F(SmtpSendTest, DisplayNameAndEmptyCopies) {
     TScriptedSmtpServer& server = Serve(Concat({Greeting,
                                        {"C: RSET", "S: 250 ok", "C: MAIL FROM:<tecnico@example.com>", "S: 250 ok",
                                         "C: RCPT TO:<mario@x.test>", "S: 250 ok", "C: DATA", "S: 354 go", "DATA",
@@ -273,8 +273,6 @@ TEST_F(SmtpSendTest, DisplayNameEmptyCopiesAndFilesThatAreNotThere) {
     Server(1, server.Port());
     Fill();
     Drive().SetText("edtRecipients", "Mario Rossi (ufficio) <mario@x.test>");
-    Drive().SetText("edtAttachFile1", QString::fromStdString(root_ + "/folder"));
-    Drive().SetText("edtAttachFile2", QString::fromStdString(root_ + "/missing.txt"));
     Drive().InviaMail();
     const Lines log = Drive().Log();
     ASSERT_GE(log.size(), 8u);
@@ -284,6 +282,28 @@ TEST_F(SmtpSendTest, DisplayNameEmptyCopiesAndFilesThatAreNotThere) {
     EXPECT_EQ(log[8], "idSMTP.Send - prima...");
     EXPECT_EQ(Actions().idMessage()->MessageParts().Count(), 0);
     EXPECT_TRUE(server.Failures().empty());
+}
+
+// A file named in a field is sent or the send stops where everyone sees it.
+TEST_F(SmtpSendTest, AFileNamedButNotThereStopsTheSendBeforeTheTransaction) {
+    for (const std::string& path : {root_ + "/folder", root_ + "/missing.txt"}) {
+        SCOPED_TRACE(path);
+        errors_.clear();
+        TScriptedSmtpServer& server = Serve(Concat({Greeting, Quit}));
+        Server(1, server.Port());
+        Fill();
+        Drive().SetText("edtAttachFile1", QString::fromStdString(file_));
+        Drive().SetText("edtAttachFile2", QString::fromStdString(path));
+        Drive().InviaMail();
+        EXPECT_EQ(errors_, std::vector<std::string>{"Cannot open file " + path});
+        const Lines log = Drive().Log();
+        EXPECT_EQ(std::find(log.begin(), log.end(), "idSMTP.Send - prima..."), log.end());
+        EXPECT_EQ(std::find(log.begin(), log.end(), "> Inviato."), log.end());
+        Actions().idSMTP()->Disconnect(true);
+        server.Join();
+        EXPECT_EQ(server.Received(), "EHLO Telvara\r\nQUIT\r\n");
+        EXPECT_TRUE(server.Failures().empty());
+    }
 }
 
 TEST_F(SmtpSendTest, EmptyRecipientsGiveAnEmptyList) {

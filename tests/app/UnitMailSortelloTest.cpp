@@ -288,3 +288,34 @@ TEST_F(WindowTest, TabKeyFollowsTheDesignedOrder) {
     EXPECT_EQ(next(Find<QWidget>("edtPassword")), window.PageControl()->TabButton(0));
     EXPECT_EQ(next(Find<QWidget>("edtHost_smtpcript")), Find<QWidget>("edtPort_smtpcript"));
 }
+
+// The fields hold ANSI text: an accented name goes in and reaches the field
+// as Windows-1252, a name the code page lacks is refused aloud.
+TEST_F(WindowTest, BrowseStartsInTheFileFolderAndRefusesNamesTheCodePageCannotHold) {
+    setenv("LC_ALL", "it_IT.UTF-8", 1);
+    TFormMailSortello& window = OpenWindow();
+    const std::string folder = root_ + "/Universit\xC3\xA0";
+    std::filesystem::create_directory(folder);
+    std::ofstream(folder + "/perch\xC3\xA9.txt") << "x";
+    auto* edit = Find<TFileNameEdit>("edtAttachFile1");
+    edit->SetText(QString::fromStdString(folder + "/perch\xC3\xA9.txt"));
+    QString start;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        start = dialog->directory().absolutePath();
+        QMetaObject::invokeMethod(dialog, "reject", Qt::DirectConnection);
+    });
+    edit->Browse();
+    EXPECT_EQ(start.toStdString(), folder);
+
+    EXPECT_TRUE(edit->TakeChosenFile(QString::fromStdString(folder + "/perch\xC3\xA9.txt")));
+    window.WidgetsToModel();
+    EXPECT_EQ(window.Actions().Fields().Text("edtAttachFile1"), root_ + "/Universit\xE0/perch\xE9.txt");
+    EXPECT_TRUE(errors_.empty());
+
+    EXPECT_FALSE(edit->TakeChosenFile(QString::fromStdString(folder + "/\xE6\x97\xA5.txt")));
+    EXPECT_EQ(edit->Text().toStdString(), folder + "/perch\xC3\xA9.txt");
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_EQ(errors_[0], "Il nome del file \"" + root_ + "/Universit\xE0/?.txt\" contiene caratteri che la code page 1252 non ha.");
+}

@@ -1,0 +1,50 @@
+#include "platform/FileName.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/CodePage.h"
+#include "platform/Locale.h"
+
+std::string SystemFileName(const std::string& ansi) {
+    auto name = ConvertCodePageExactly(ansi, AnsiCodePageName(), "UTF-8");
+    if (!name)
+        throw EFileNameError(Format("Il nome del file \"%s\" non \xE8 valido nella code page %d.", ansi.c_str(),
+                                    AnsiCodePage()));
+    return *name;
+}
+
+std::string AnsiFileName(const std::string& utf8) {
+    auto name = ConvertCodePageExactly(utf8, "UTF-8", AnsiCodePageName());
+    if (!name)
+        throw EFileNameError(Format("Il nome del file \"%s\" contiene caratteri che la code page %d non ha.",
+                                    Utf8ToAnsi(utf8).c_str(), AnsiCodePage()));
+    return *name;
+}
+
+bool SystemFileExists(const std::string& systemName) {
+    if (systemName.empty()) return false;
+    struct stat st {};
+    return ::stat(systemName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool FileReadable(const std::string& ansi) {
+    if (ansi.empty()) return false;
+    std::string name;
+    try {
+        name = SystemFileName(ansi);
+    } catch (const EFileNameError&) {
+        return false;
+    }
+    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    return regular;
+}
+
+void CheckFileReadable(const std::string& ansi) {
+    if (!FileReadable(ansi)) throw EFOpenError(Format("Cannot open file %s", ansi.c_str()));
+}
