@@ -9,7 +9,7 @@ packages=(
   xdg-utils fonts-wine
   python3 python3-aiosmtpd
   xvfb xauth xdotool
-  locales ccache
+  locales
 )
 missing=()
 for p in "${packages[@]}"; do
