@@ -13,10 +13,12 @@ enum TTransfer { ttSevenBit, ttEightBit, ttIso2022Jp };
 // Double quote, "(", ")", ",", ".", ":", ";", "<", ">", "@", "[", "\", "]".
 extern const std::string_view kAddressSpecials;
 
-// The header form of free text: runs of words that need encoding become
-// encoded words of at most 75 characters ("Q" or "B"; "8" leaves the text
-// as it is). Text labelled "KOI8-R" is converted from the ANSI code page
-// first, so that the label matches the bytes.
+// The header form of free text, unfolded first: runs of words that need
+// encoding (and words too long to fold) become encoded words of at most 75
+// characters, cut only between characters ("Q" or "B"; "8" leaves the text
+// as it is). The text goes under charset when it converts to it without
+// loss, else under a label that names its bytes (LabelText); transfer is
+// not consulted, the label alone decides the bytes.
 std::string EncodeHeaderText(const std::string& text, std::string_view specials, char letter, TTransfer transfer,
                              const std::string& charset);
 

@@ -11,6 +11,26 @@ bool StartsContinuation(const std::string& line) { return !line.empty() && IsFol
 
 std::string TrimControlsRight(const std::string& s) { return TrimRight(s); }
 
+// A CR LF followed by a blank or tab is a fold and stays; any other line
+// break would start a header of its own and becomes a blank. NUL is dropped.
+std::string KeepFoldsOnly(const std::string& value) {
+    std::string out;
+    out.reserve(value.size());
+    for (size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        if (c == '\0') continue;
+        const bool fold = c == '\r' && i + 2 < value.size() && value[i + 1] == '\n' && IsFoldBlank(value[i + 2]);
+        if (fold) {
+            out += "\r\n";
+            ++i;
+        } else {
+            if (c == '\r' && i + 1 < value.size() && value[i + 1] == '\n') ++i;
+            out += c == '\r' || c == '\n' ? ' ' : c;
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string TIdHeaderList::LineName(const std::string& line) {
@@ -48,13 +68,19 @@ void TIdHeaderList::SetValues(const std::string& name, const std::string& value)
     }
     if (index < 0) index = Add("");
     DeleteContinuationLines(index);
-    const std::string line = name + separator_ + value;
+    const std::string line = name + separator_ + KeepFoldsOnly(value);
     const std::string folded = foldLines_ ? WrapHeaderLine(line, foldWidth_) : line;
     int at = index;
     size_t start = 0;
     while (true) {
         const size_t crlf = folded.find("\r\n", start);
         const std::string piece = TrimControlsRight(folded.substr(start, crlf == std::string::npos ? crlf : crlf - start));
+        // An empty continuation line would end the header block.
+        if (piece.empty() && at != index) {
+            if (crlf == std::string::npos) break;
+            start = crlf + 2;
+            continue;
+        }
         if (at == index)
             SetStrings(at, piece);
         else if (at == Count())
@@ -141,4 +167,25 @@ private:
 
 std::string WrapHeaderLine(const std::string& line, int width, const std::string& breakText) {
     return THeaderWrapper(line, width, breakText).Run();
+}
+
+std::string UnfoldHeaderText(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\0') continue;
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        out += c == '\r' || c == '\n' ? ' ' : c;
+    }
+    return out;
+}
+
+TStringList HeaderBlockLines(const TStringList& lines) {
+    TStringList out;
+    for (const auto& line : lines) {
+        const std::string safe = UnfoldHeaderText(line);
+        if (!TrimRight(safe).empty()) out.Add(safe);
+    }
+    return out;
 }

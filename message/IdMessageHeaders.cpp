@@ -3,7 +3,7 @@
 #include "message/IdMessage.h"
 #include "platform/Locale.h"
 
-TIdHeaderCharset ChooseHeaderCharset(const TIdMessage& message) {
+TIdHeaderCharset LocaleHeaderCharset() {
     TIdHeaderCharset choice{ttEightBit, 'B', ""};
     switch (UserPrimaryLanguage()) {
         case TPrimaryLanguage::ChineseSimplified: choice.CharSet = "GB2312"; break;
@@ -12,7 +12,7 @@ TIdHeaderCharset ChooseHeaderCharset(const TIdMessage& message) {
             choice.CharSet = "ISO-2022-JP";
             choice.Transfer = ttIso2022Jp;
             break;
-        case TPrimaryLanguage::Korean: choice.CharSet = "csEUCKR"; break;
+        case TPrimaryLanguage::Korean: choice.CharSet = "EUC-KR"; break;
         case TPrimaryLanguage::Russian: choice.CharSet = "KOI8-R"; break;
         case TPrimaryLanguage::Ukrainian: choice.CharSet = "windows-1251"; break;
         default:
@@ -20,8 +20,23 @@ TIdHeaderCharset ChooseHeaderCharset(const TIdMessage& message) {
             choice.Encoding = 'Q';
             break;
     }
+    return choice;
+}
+
+TIdHeaderCharset ChooseHeaderCharset(const TIdMessage& message) {
+    TIdHeaderCharset choice = LocaleHeaderCharset();
     if (message.OnInitializeISO()) message.OnInitializeISO()(choice.Transfer, choice.Encoding, choice.CharSet);
     return choice;
+}
+
+std::optional<TIdBodyText> MessageBodyText(const TIdMessage& m) {
+    const bool own = m.Encoding() == mePlainText || (m.Encoding() == meMIME && m.MessageParts().Empty());
+    if (!own || !m.CharSet().empty() || !m.ContentTransferEncoding().empty()) return std::nullopt;
+    if (!m.ContentType().empty() && !(m.Encoding() == meMIME && SameText(m.ContentType(), "text/plain")))
+        return std::nullopt;
+    TIdBodyText text = PrepareBodyText(m.Body(), ChooseHeaderCharset(m).CharSet, m.EightBitMime());
+    if (!text.NeedsLabel()) return std::nullopt;
+    return text;
 }
 
 namespace {
@@ -50,6 +65,12 @@ std::string CommaText(const TStringList& list) {
 }
 
 void WriteContentFields(TIdMessage& m, TIdHeaderList& h) {
+    if (const std::optional<TIdBodyText> text = MessageBodyText(m)) {
+        h.SetValues("MIME-Version", "1.0");
+        h.SetValues("Content-Type", "text/plain; charset=\"" + text->CharSet + "\"");
+        h.SetValues("Content-Transfer-Encoding", text->Transfer);
+        return;
+    }
     if (m.Encoding() != meMIME) {
         h.SetValues("Content-Transfer-Encoding", m.ContentTransferEncoding());
         h.SetValues("Content-Type", m.ContentType());
@@ -77,7 +98,7 @@ void BuildHeaders(TIdMessage& m) {
     const char q = cs.Encoding;
     TIdHeaderList& h = m.LastGeneratedHeaders();
     h.Clear();
-    if (!m.RawHeaders().Empty()) h.AddStrings(m.RawHeaders());
+    if (!m.RawHeaders().Empty()) h.AddStrings(HeaderBlockLines(m.RawHeaders()));
 
     h.SetValues("From", EncodeHeaderAddresses(m.FromList(), q, cs.Transfer, cs.CharSet, true));
     h.SetValues("Subject", EncodeHeaderText(m.Subject(), "", q, cs.Transfer, cs.CharSet));
@@ -98,7 +119,7 @@ void BuildHeaders(TIdMessage& m) {
         const int index = h.IndexOfName("X-Priority");
         if (index >= 0) h.Delete(index);
     }
-    h.AddStrings(m.ExtraHeaders());
+    h.AddStrings(HeaderBlockLines(m.ExtraHeaders()));
     if (!m.InReplyTo().empty())
         h.SetValues("In-Reply-To", m.InReplyTo());
     else if (h.IndexOfName("Message-ID") >= 0)

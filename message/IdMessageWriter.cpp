@@ -1,12 +1,16 @@
 #include "message/IdMessageWriter.h"
 
 #include <algorithm>
+#include <string_view>
+#include <vector>
 
 #include "message/IdAttachment.h"
 #include "message/IdAttachmentFile.h"
+#include "message/IdBodyText.h"
 #include "message/IdCoderBinHex4.h"
 #include "message/IdEncoderQuotedPrintable.h"
 #include "message/IdIso2022Jp.h"
+#include "message/IdLabelledText.h"
 #include "message/IdMessage.h"
 #include "message/IdMessageCoderMIME.h"
 #include "message/IdMessageCoderUUE.h"
@@ -14,6 +18,7 @@
 #include "message/IdTCPStream.h"
 #include "message/IdText.h"
 #include "net/IdIOHandler.h"
+#include "platform/CodePage.h"
 
 namespace {
 
@@ -45,10 +50,36 @@ std::string QuotedParameter(const std::string& value) {
     return out + "\"";
 }
 
-bool HasHighBytes(const TStringList& lines) {
-    return std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
-        return std::any_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) >= 128; });
-    });
+bool IsAttributeChar(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::string_view("!#$&+-.^_`|~").find(static_cast<char>(c)) != std::string_view::npos;
+}
+
+// Percent-encoded octets of an extended parameter, about this many to a line.
+constexpr size_t kParameterSegment = 60;
+
+// A parameter whose value is not ASCII, as RFC 2231 extended parameters in
+// UTF-8, continued over several lines ("name*0*=", "name*1*=") when long;
+// every line but the last ends with ";".
+TStringList ParameterLines(const std::string& name, const std::string& ansiValue) {
+    if (!HasEightBitBytes(ansiValue)) return {name + "=" + QuotedParameter(ansiValue)};
+    const char kHex[] = "0123456789ABCDEF";
+    std::vector<std::string> segments(1);
+    for (char ch : AnsiToUtf8(UnfoldHeaderText(ansiValue))) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (segments.back().size() >= kParameterSegment) segments.emplace_back();
+        if (IsAttributeChar(c))
+            segments.back() += ch;
+        else
+            segments.back() += {'%', kHex[c >> 4], kHex[c & 15]};
+    }
+    segments.front().insert(0, "UTF-8''");
+    TStringList lines;
+    for (size_t i = 0; i < segments.size(); ++i) {
+        const std::string key = segments.size() == 1 ? name + "*" : name + "*" + std::to_string(i) + "*";
+        lines.Add(key + "=" + segments[i] + (i + 1 < segments.size() ? ";" : ""));
+    }
+    return lines;
 }
 
 // Runs the body of a work section between BeginWork and EndWork.
@@ -149,7 +180,10 @@ void TIdMessageWriter::WriteBodyLines(const TIdMessage& message) {
 }
 
 void TIdMessageWriter::WriteBody(TIdMessage& message) {
-    const bool iso2022Jp = ChooseHeaderCharset(message).Transfer == ttIso2022Jp;
+    const TIdHeaderCharset choice = ChooseHeaderCharset(message);
+    const bool iso2022Jp = choice.Transfer == ttIso2022Jp;
+    charset_ = choice.CharSet;
+    eightBit_ = message.EightBitMime();
     const std::string& transfer = message.ContentTransferEncoding();
     WithWork(io_, [&] {
         if (!message.IsMsgSinglePartMime() && (SameText(transfer, "base64") || SameText(transfer, "quoted-printable")))
@@ -184,7 +218,9 @@ void TIdMessageWriter::WriteWholeBodyEncoded(TIdMessage& message) {
 void TIdMessageWriter::WritePlainText(TIdMessage& message, bool iso2022Jp) {
     io_.WriteLn();
     Status(kEncodingText);
-    if (iso2022Jp) {
+    if (const std::optional<TIdBodyText> text = MessageBodyText(message)) {
+        WriteText(*text);
+    } else if (iso2022Jp) {
         for (const auto& line : message.Body()) Line(ToIso2022Jp(line));
     } else {
         WriteBodyLines(message);
@@ -219,34 +255,60 @@ void TIdMessageWriter::WritePlainAttachment(TIdMessage& message, TIdAttachment& 
     EncodeContent(part, encoder);
 }
 
+void TIdMessageWriter::WriteText(const TIdBodyText& text) {
+    if (text.Transfer != "quoted-printable") {
+        if (!text.Lines.Empty()) io_.WriteLines(StuffedLines(text.Lines));
+        return;
+    }
+    TIdTCPStream stream(io_);
+    std::string last;
+    for (const auto& line : text.Lines) {
+        last = TIdEncoderQuotedPrintable::Encode(line + "\r\n");
+        stream.WriteString(last);
+    }
+    if (!last.empty() && last.back() != '\r' && last.back() != '\n') io_.WriteLn();
+}
+
+void TIdMessageWriter::WriteOwnBody(const TIdMessage& message) {
+    if (const std::optional<TIdBodyText> text = MessageBodyText(message))
+        WriteText(*text);
+    else
+        WriteBodyLines(message);
+}
+
+// A part without a charset of its own is labelled (and converted) here; one
+// with a charset is taken to be in it. 8-bit text goes 8bit only to a server
+// that takes it, and lines too long for either go quoted-printable.
+TIdBodyText TIdMessageWriter::PartText(TIdText& part) {
+    if (!part.CharSet().empty()) return {part.Body(), part.CharSet(), TransferFor(part.Body(), eightBit_)};
+    if (charset_.empty()) charset_ = LocaleHeaderCharset().CharSet;
+    TIdBodyText text = PrepareBodyText(part.Body(), charset_, eightBit_);
+    part.SetCharSet(text.CharSet);
+    return text;
+}
+
 void TIdMessageWriter::WriteTextSection(TIdText& part) {
     if (part.ContentType().empty()) part.SetContentType("text/plain");
     if (part.ContentTransfer().empty()) part.SetContentTransfer("quoted-printable");
+    TIdBodyText text = PartText(part);
     if (part.CharSet().empty())
         Line("Content-Type: " + part.ContentType());
     else
         Line("Content-Type: " + DropParameter(part.ContentType(), "charset") + " ; charset=\"" + part.CharSet() + "\"");
     const bool qp = SameText(part.ContentTransfer(), "quoted-printable");
     const bool base64 = SameText(part.ContentTransfer(), "base64");
-    if (!qp && !base64 && HasHighBytes(part.Body())) part.SetContentTransfer("8bit");
+    if (!qp && !base64 && text.Transfer != "7bit") part.SetContentTransfer(text.Transfer);
     Line("Content-Transfer-Encoding: " + part.ContentTransfer());
     if (!part.ContentID().empty()) Line("Content-ID: " + part.ContentID());
-    io_.WriteLines(StuffedLines(part.ExtraHeaders()));
+    io_.WriteLines(StuffedLines(HeaderBlockLines(part.ExtraHeaders())));
     io_.WriteLn();
-    if (qp) {
-        TIdTCPStream stream(io_);
-        std::string last;
-        for (const auto& line : part.Body()) {
-            last = TIdEncoderQuotedPrintable::Encode(line + "\r\n");
-            stream.WriteString(last);
-        }
-        if (!last.empty() && last.back() != '\r' && last.back() != '\n') io_.WriteLn();
-    } else if (base64) {
+    if (base64) {
         TIdMessageEncoderMIME encoder;
-        Encode(part.Body().Text(), encoder);
-    } else if (!part.Body().Empty()) {
-        io_.WriteLines(StuffedLines(part.Body()));
+        Encode(text.Lines.Text(), encoder);
+        return;
     }
+    if (qp) text.Transfer = "quoted-printable";
+    WriteText(text);
 }
 
 void TIdMessageWriter::WriteMime(TIdMessage& message) {
@@ -291,10 +353,10 @@ bool TIdMessageWriter::WriteMimePreamble(TIdMessage& message) {
             io_.WriteLn(kPreamble);
             converted = true;
         } else {
-            WriteBodyLines(message);
+            WriteOwnBody(message);
         }
     } else {
-        WriteBodyLines(message);
+        WriteOwnBody(message);
     }
     io_.WriteLn();
     return converted;
@@ -356,8 +418,12 @@ void TIdMessageWriter::WriteMimeAttachment(TIdAttachment& part) {
     io_.WriteLn();
 }
 
+void TIdMessageWriter::ParameterLine(const std::string& name, const std::string& value) {
+    for (const auto& line : ParameterLines(name, value)) Line("        " + line);
+}
+
 void TIdMessageWriter::WriteAttachmentHeaders(TIdAttachment& part) {
-    const std::string name = QuotedParameter(ExtractFileName(part.FileName()));
+    const std::string name = ExtractFileName(part.FileName());
     const bool binhex = SameText(part.ContentTransfer(), "binhex40");
     if (binhex) part.SetContentType("application/mac-binhex40");
     const std::string type = binhex ? part.ContentType() : DropParameter(part.ContentType(), "charset");
@@ -365,14 +431,14 @@ void TIdMessageWriter::WriteAttachmentHeaders(TIdAttachment& part) {
         Line("Content-Type: " + part.ContentType() + ";");
     else
         Line("Content-Type: " + type + "; charset=\"" + part.CharSet() + "\";");
-    Line("        name=" + name);
+    ParameterLine("name", name);
     if (!binhex) {
         Line("Content-Transfer-Encoding: " + part.ContentTransfer());
         Line("Content-Disposition: " + part.ContentDisposition() + ";");
-        Line("        filename=" + name);
+        ParameterLine("filename", name);
     }
     if (!part.ContentID().empty()) Line("Content-ID: " + part.ContentID());
-    io_.WriteLines(StuffedLines(part.ExtraHeaders()));
+    io_.WriteLines(StuffedLines(HeaderBlockLines(part.ExtraHeaders())));
     io_.WriteLn();
 }
 

@@ -9,3 +9,6 @@ std::string AnsiToUtf8(const std::string& ansi);
 std::string Utf8ToAnsi(const std::string& utf8);
 // Same, with an explicit iconv code page name ("CP1252").
 std::string ConvertCodePage(const std::string& text, const std::string& from, const std::string& to);
+// Without replacement: false when some character of text has no place in
+// the target code page (or text is not valid in the source one).
+bool TryConvertCodePage(const std::string& text, const std::string& from, const std::string& to, std::string& out);

@@ -1,0 +1,65 @@
+#include "tests/support/EmailCheck.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "core/StringList.h"
+#include "tests/support/PythonRunner.h"
+
+namespace {
+
+std::string Script() {
+    const auto path = std::filesystem::path(__FILE__).parent_path() / "email_check.py";
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string Unhex(const std::string& hex) { return hex == "-" ? hex : FromHex(hex); }
+
+}  // namespace
+
+std::string TEmailCheck::Header(const std::string& name) const {
+    for (const auto& [n, v] : headers)
+        if (SameText(n, name)) return v;
+    return {};
+}
+
+int TEmailCheck::HeaderCount(const std::string& name) const {
+    int count = 0;
+    for (const auto& header : headers) count += SameText(header.first, name) ? 1 : 0;
+    return count;
+}
+
+TEmailCheck CheckEmail(const std::string& message) {
+    static const std::string script = Script();
+    const TPythonResult r = RunPython(script, message);
+    TEmailCheck check;
+    check.exitCode = r.exitCode;
+    std::istringstream lines(r.out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string kind;
+        words >> kind;
+        if (kind == "maxline") {
+            words >> check.maxLine;
+        } else if (kind == "defects") {
+            words >> check.defectCount;
+            std::getline(words, check.defects);
+        } else if (kind == "header") {
+            std::string name, value;
+            words >> name >> value;
+            check.headers.emplace_back(name, FromHex(value));
+        } else if (kind == "part") {
+            TEmailPart part;
+            std::string name, content;
+            words >> part.contentType >> part.charset >> name >> content;
+            part.fileName = Unhex(name);
+            part.content = FromHex(content);
+            check.parts.push_back(part);
+        }
+    }
+    return check;
+}
