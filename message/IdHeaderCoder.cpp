@@ -99,13 +99,17 @@ public:
         : out_(out), charset_(charset), begin_("=?" + charset + "?" + letter + "?"),
           q_(letter == 'Q' || letter == 'q'), quoteRequired_(quoteRequired) {}
 
-    void Run(std::string_view run) {
-        const size_t room = kMaxEncodedWord - begin_.size() - 2;
+    // firstWord: the most the first encoded word may take (the rest of its
+    // line); the others take up to 75.
+    void Run(std::string_view run, size_t firstWord) {
+        const size_t frame = begin_.size() + 2;
+        size_t room = std::min(firstWord, kMaxEncodedWord) - frame;
         std::vector<TUnit> word;
         bool first = true;
         for (const TUnit& unit : SplitCharacters(run, charset_)) {
             word.push_back(unit);
             if (word.size() == 1 || Encoded(WordBytes(word)).size() <= room) continue;
+            room = kMaxEncodedWord - frame;
             word.pop_back();
             Put(word, first);
             word = {unit};
@@ -148,10 +152,22 @@ private:
 // (with room for the field name): it goes out as encoded words instead.
 constexpr size_t kMaxPlainWord = 998 - 78;
 
+// The longest line header folding leaves alone (a FoldWidth of 78).
+constexpr size_t kLongestLine = 77;
+
+// The room left on the current line of out for an encoded word; when less
+// than a short word needs, a full 75 (folding will move it to a line of its
+// own).
+size_t RoomOnLine(const std::string& out, size_t column, size_t frame) {
+    const size_t crlf = out.rfind("\r\n");
+    const size_t used = crlf == std::string::npos ? column + out.size() : out.size() - crlf - 2;
+    return used + frame + 8 <= kLongestLine ? kLongestLine - used : kMaxEncodedWord;
+}
+
 }  // namespace
 
 std::string EncodeHeaderText(const std::string& text, std::string_view specials, char letter, TTransfer,
-                             const std::string& charset) {
+                             const std::string& charset, size_t column) {
     const std::string typed = UnfoldHeaderText(text);
     const TIdLabelledText labelled = LabelText(typed, charset);
     const std::string& s = labelled.Bytes;
@@ -164,6 +180,8 @@ std::string EncodeHeaderText(const std::string& text, std::string_view specials,
 
     std::string out;
     TEncodedWordWriter writer(out, labelled.CharSet, letter, quoteRequired);
+    const size_t frame = labelled.CharSet.size() + 7;  // "=?" charset "?B?" ... "?="
+    size_t room = 0;
     const size_t n = s.size();
     size_t runStart = std::string::npos;
     size_t q0 = 0;
@@ -178,17 +196,18 @@ std::string EncodeHeaderText(const std::string& text, std::string_view specials,
             if (runStart == std::string::npos) {
                 out.append(s, q0, r - q0);
                 runStart = r;
+                room = RoomOnLine(out, column, frame);
             }
         } else {
             if (runStart != std::string::npos) {
-                writer.Run(std::string_view(s).substr(runStart, q0 - runStart));
+                writer.Run(std::string_view(s).substr(runStart, q0 - runStart), room);
                 runStart = std::string::npos;
             }
             out.append(s, q0, p - q0);
         }
         q0 = p;
     }
-    if (runStart != std::string::npos) writer.Run(std::string_view(s).substr(runStart));
+    if (runStart != std::string::npos) writer.Run(std::string_view(s).substr(runStart), room);
     return out;
 }
 
@@ -264,14 +283,17 @@ std::string DecodeHeaderText(const std::string& text) {
 }
 
 std::string EncodeHeaderAddress(TIdEMailAddressItem& item, char letter, TTransfer transfer, const std::string& charset,
-                                bool useAddressAsName) {
+                                bool useAddressAsName, size_t column) {
     if (useAddressAsName && item.Name().empty()) item.SetName(item.Address());
     const std::string& name = item.Name();
     if (name.empty()) return item.Address();
-    const bool raw = std::any_of(name.begin(), name.end(), [](char c) { return Byte(c) < 32 || Byte(c) >= 127; });
+    // A quoted name is never folded inside, so one too long for a line is
+    // encoded instead.
+    const bool raw = name.size() > kMaxPlainWord ||
+                     std::any_of(name.begin(), name.end(), [](char c) { return Byte(c) < 32 || Byte(c) >= 127; });
     std::string namePart;
     if (raw) {
-        namePart = EncodeHeaderText(name, kAddressSpecials, letter, transfer, charset);
+        namePart = EncodeHeaderText(name, kAddressSpecials, letter, transfer, charset, column);
     } else {
         namePart = "\"";
         for (char c : name) {
@@ -284,11 +306,13 @@ std::string EncodeHeaderAddress(TIdEMailAddressItem& item, char letter, TTransfe
 }
 
 std::string EncodeHeaderAddresses(TIdEMailAddressList& list, char letter, TTransfer transfer,
-                                  const std::string& charset, bool useAddressAsName) {
+                                  const std::string& charset, bool useAddressAsName, size_t column) {
     std::string out;
     for (int i = 0; i < list.Count(); ++i) {
         if (i > 0) out += ", ";
-        out += EncodeHeaderAddress(*list.Items(i), letter, transfer, charset, useAddressAsName);
+        // Only the first item surely shares the line with the field name; a
+        // later one that does not fit is folded onto a line of its own.
+        out += EncodeHeaderAddress(*list.Items(i), letter, transfer, charset, useAddressAsName, i == 0 ? column : 0);
     }
     return out;
 }

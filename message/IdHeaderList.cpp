@@ -5,7 +5,7 @@
 namespace {
 
 bool IsFoldBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsBreakChar(char c) { return c == ' ' || c == '\t' || c == ','; }
+bool IsBreakChar(char c) { return c == ' ' || c == '\t'; }
 
 bool StartsContinuation(const std::string& line) { return !line.empty() && IsFoldBlank(line[0]); }
 
@@ -129,7 +129,11 @@ private:
                 breakAt_ = pos_;
             }
         } else if (IsBreakChar(c) && !quoteOpen_) {
-            breakAt_ = pos_;
+            // A fold goes before the first blank of a run, so that the break
+            // text stands for exactly that blank and the others stay: the
+            // text unfolds to what it was. (A comma is no fold point: in
+            // free text the blank a fold adds after it would be new.)
+            if (pos_ == 0 || !IsBreakChar(s_[pos_ - 1])) breakAt_ = pos_;
         } else if (c == '"') {
             quoteOpen_ = !quoteOpen_;
         }

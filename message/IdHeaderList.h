@@ -39,8 +39,9 @@ private:
     bool foldLines_ = true;
 };
 
-// Folds a header line at blanks, tabs and commas outside double quotes so
-// that lines stay within width columns; an existing CR LF + blank is kept.
+// Folds a header line at blanks and tabs outside double quotes so that lines
+// stay within width columns (at most width - 1 characters); an existing
+// CR LF + blank is kept. Unfolding gives the line back unchanged.
 std::string WrapHeaderLine(const std::string& line, int width = 78, const std::string& breakText = "\r\n ");
 
 // One header line's worth of text: every line break (CR LF, CR or LF)

@@ -100,17 +100,20 @@ void BuildHeaders(TIdMessage& m) {
     h.Clear();
     if (!m.RawHeaders().Empty()) h.AddStrings(HeaderBlockLines(m.RawHeaders()));
 
-    h.SetValues("From", EncodeHeaderAddresses(m.FromList(), q, cs.Transfer, cs.CharSet, true));
-    h.SetValues("Subject", EncodeHeaderText(m.Subject(), "", q, cs.Transfer, cs.CharSet));
-    h.SetValues("To", EncodeHeaderAddresses(m.Recipients(), q, cs.Transfer, cs.CharSet));
-    h.SetValues("Cc", EncodeHeaderAddresses(m.CCList(), q, cs.Transfer, cs.CharSet));
+    // Where each value starts on its line: after the field name and separator.
+    auto at = [&](const std::string& name) { return name.size() + h.Separator().size(); };
+    h.SetValues("From", EncodeHeaderAddresses(m.FromList(), q, cs.Transfer, cs.CharSet, true, at("From")));
+    h.SetValues("Subject", EncodeHeaderText(m.Subject(), "", q, cs.Transfer, cs.CharSet, at("Subject")));
+    h.SetValues("To", EncodeHeaderAddresses(m.Recipients(), q, cs.Transfer, cs.CharSet, false, at("To")));
+    h.SetValues("Cc", EncodeHeaderAddresses(m.CCList(), q, cs.Transfer, cs.CharSet, false, at("Cc")));
     h.SetValues("Bcc", "");
     h.SetValues("Newsgroups", CommaText(m.NewsGroups()));
     WriteContentFields(m, h);
     h.SetValues("Sender", m.Sender().Text());
-    h.SetValues("Reply-To", EncodeHeaderAddresses(m.ReplyTo(), q, cs.Transfer, cs.CharSet));
-    h.SetValues("Organization", EncodeHeaderText(m.Organization(), "", q, cs.Transfer, cs.CharSet));
-    h.SetValues("Disposition-Notification-To", EncodeHeaderAddress(m.ReceiptRecipient(), q, cs.Transfer, cs.CharSet));
+    h.SetValues("Reply-To", EncodeHeaderAddresses(m.ReplyTo(), q, cs.Transfer, cs.CharSet, false, at("Reply-To")));
+    h.SetValues("Organization", EncodeHeaderText(m.Organization(), "", q, cs.Transfer, cs.CharSet, at("Organization")));
+    h.SetValues("Disposition-Notification-To",
+                EncodeHeaderAddress(m.ReceiptRecipient(), q, cs.Transfer, cs.CharSet, false, at("Disposition-Notification-To")));
     h.SetValues("References", m.References());
     h.SetValues("Date", FormatInternetDate(m.UseNowForDate() ? NowLocal() : m.Date()));
     if (m.Priority() != mpNormal) {

@@ -55,25 +55,32 @@ bool IsAttributeChar(unsigned char c) {
            std::string_view("!#$&+-.^_`|~").find(static_cast<char>(c)) != std::string_view::npos;
 }
 
-// Percent-encoded octets of an extended parameter, about this many to a line.
-constexpr size_t kParameterSegment = 60;
+// Characters of an extended parameter to a line, so that lines stay
+// within 78 columns.
+constexpr size_t kParameterSegment = 48;
 
 // A parameter whose value is not ASCII, as RFC 2231 extended parameters in
 // UTF-8, continued over several lines ("name*0*=", "name*1*=") when long;
-// every line but the last ends with ";".
+// every line but the last ends with ";". A segment never ends inside a
+// character, since readers may decode segments one by one.
 TStringList ParameterLines(const std::string& name, const std::string& ansiValue) {
     if (!HasEightBitBytes(ansiValue)) return {name + "=" + QuotedParameter(ansiValue)};
     const char kHex[] = "0123456789ABCDEF";
-    std::vector<std::string> segments(1);
-    for (char ch : AnsiToUtf8(UnfoldHeaderText(ansiValue))) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (segments.back().size() >= kParameterSegment) segments.emplace_back();
+    std::vector<std::string> segments = {"UTF-8''"};
+    std::string character;
+    const std::string utf8 = AnsiToUtf8(UnfoldHeaderText(ansiValue));
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
         if (IsAttributeChar(c))
-            segments.back() += ch;
+            character += static_cast<char>(c);
         else
-            segments.back() += {'%', kHex[c >> 4], kHex[c & 15]};
+            character += {'%', kHex[c >> 4], kHex[c & 15]};
+        const bool continues = i + 1 < utf8.size() && (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80;
+        if (continues) continue;
+        if (segments.back().size() + character.size() > kParameterSegment) segments.emplace_back();
+        segments.back() += character;
+        character.clear();
     }
-    segments.front().insert(0, "UTF-8''");
     TStringList lines;
     for (size_t i = 0; i < segments.size(); ++i) {
         const std::string key = segments.size() == 1 ? name + "*" : name + "*" + std::to_string(i) + "*";

@@ -1,8 +1,6 @@
 #include "tests/support/EmailCheck.h"
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
 #include "core/StringList.h"
@@ -10,10 +8,11 @@
 
 namespace {
 
+// The script is read as bytes, so that a locale such as ja_JP.SJIS (whose
+// 0x5C is a yen sign to the C library) cannot change its source text.
 std::string Script() {
-    const auto path = std::filesystem::path(__FILE__).parent_path() / "email_check.py";
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const auto path = std::filesystem::absolute(std::filesystem::path(__FILE__).parent_path() / "email_check.py");
+    return "exec(compile(open(" + std::string("'") + path.string() + "', 'rb').read(), 'email_check.py', 'exec'))";
 }
 
 std::string Unhex(const std::string& hex) { return hex == "-" ? hex : FromHex(hex); }
