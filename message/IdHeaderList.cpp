@@ -145,7 +145,11 @@ private:
         result_ += s_.substr(lineStart_, breakAt_ + 1 - lineStart_);
         if (c != '"') {
             size_t skip = pos_;
-            while (skip < length && (IsBreakChar(s_[skip]) || s_[skip] == '\r' || s_[skip] == '\n')) ++skip;
+            // What is skipped still stands on the next line and counts there.
+            while (skip < length && (IsBreakChar(s_[skip]) || s_[skip] == '\r' || s_[skip] == '\n')) {
+                ++skip;
+                ++column_;
+            }
             pos_ = skip;
         }
         // A break with at most one character left moves nothing.
