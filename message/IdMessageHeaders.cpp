@@ -1,5 +1,7 @@
 #include "message/IdMessageHeaders.h"
 
+#include <algorithm>
+
 #include "message/IdMessage.h"
 #include "platform/Locale.h"
 
@@ -30,10 +32,10 @@ TIdHeaderCharset ChooseHeaderCharset(const TIdMessage& message) {
 }
 
 std::optional<TIdBodyText> MessageBodyText(const TIdMessage& m) {
-    const bool own = m.Encoding() == mePlainText || (m.Encoding() == meMIME && m.MessageParts().Empty());
-    if (!own || !m.CharSet().empty() || !m.ContentTransferEncoding().empty()) return std::nullopt;
-    if (!m.ContentType().empty() && !(m.Encoding() == meMIME && SameText(m.ContentType(), "text/plain")))
-        return std::nullopt;
+    // With parts (uuencoded ones in plain text included) the body is not the
+    // message's only text, so no message-level label can speak for it.
+    if (!m.MessageParts().Empty() || !m.CharSet().empty() || !m.ContentTransferEncoding().empty()) return std::nullopt;
+    if (!m.ContentType().empty() && !SameText(m.ContentType(), "text/plain")) return std::nullopt;
     TIdBodyText text = PrepareBodyText(m.Body(), ChooseHeaderCharset(m).CharSet, m.EightBitMime());
     if (!text.NeedsLabel()) return std::nullopt;
     return text;
@@ -62,6 +64,16 @@ std::string CommaText(const TStringList& list) {
         out += '"';
     }
     return out;
+}
+
+// The sender as given, unless its name holds bytes a header cannot carry
+// raw: then in the encoded form of the other address fields.
+std::string SenderValue(TIdMessage& m, const TIdHeaderCharset& cs, size_t column) {
+    const std::string text = m.Sender().Text();
+    const bool raw = std::none_of(text.begin(), text.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 32 || static_cast<unsigned char>(c) >= 127;
+    });
+    return raw ? text : EncodeHeaderAddress(m.Sender(), cs.Encoding, cs.Transfer, cs.CharSet, false, column);
 }
 
 void WriteContentFields(TIdMessage& m, TIdHeaderList& h) {
@@ -109,7 +121,7 @@ void BuildHeaders(TIdMessage& m) {
     h.SetValues("Bcc", "");
     h.SetValues("Newsgroups", CommaText(m.NewsGroups()));
     WriteContentFields(m, h);
-    h.SetValues("Sender", m.Sender().Text());
+    h.SetValues("Sender", SenderValue(m, cs, at("Sender")));
     h.SetValues("Reply-To", EncodeHeaderAddresses(m.ReplyTo(), q, cs.Transfer, cs.CharSet, false, at("Reply-To")));
     h.SetValues("Organization", EncodeHeaderText(m.Organization(), "", q, cs.Transfer, cs.CharSet, at("Organization")));
     h.SetValues("Disposition-Notification-To",

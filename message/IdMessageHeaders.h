@@ -22,8 +22,8 @@ TIdHeaderCharset LocaleHeaderCharset();
 TIdHeaderCharset ChooseHeaderCharset(const TIdMessage& message);
 
 // The message's own body as a labelled text, when the message leaves its
-// charset and transfer encoding to the writer (no Content-Type, CharSet or
-// Content-Transfer-Encoding of its own, and no parts in MIME) and the body
+// charset and transfer encoding to the writer (no CharSet, no
+// Content-Transfer-Encoding, no Content-Type but text/plain, no parts) and the body
 // needs a label (8-bit or ISO-2022-JP text, or lines too long for 7bit).
 // Empty otherwise: an ASCII body goes out as it is, without MIME fields.
 std::optional<TIdBodyText> MessageBodyText(const TIdMessage& message);

@@ -7,6 +7,7 @@
 
 #include "core/Stream.h"
 #include "message/IdAttachment.h"
+#include "message/IdLabelledText.h"
 #include "message/IdMessage.h"
 #include "platform/CodePage.h"
 #include "tests/support/EmailCheck.h"
@@ -159,6 +160,17 @@ TEST_F(IdMessageWriter, LineBreaksInExtraHeadersStayInsideTheirLine) {
         ASSERT_EQ(check.parts.size(), 1u);
         EXPECT_EQ(Unix(check.parts[0].content), "Corpo\n\n");
     }
+}
+
+// The sender goes out as given; a name with 8-bit bytes in encoded form.
+TEST_F(IdMessageWriter, SenderWithAnAccentedName) {
+    TIdMessage m;
+    Fill(m, "Prova", {"Corpo"});
+    m.Sender().SetName(Utf8ToAnsi("Nicol\xC3\xB2 Rossi"));
+    std::string sent;
+    const TEmailCheck check = WriteAndRead(m, &sent);
+    EXPECT_EQ(check.Header("Sender"), "Nicol\xC3\xB2 Rossi <mario@example.it>");
+    EXPECT_EQ(HasEightBitBytes(sent), false);
 }
 
 TEST_F(IdMessageWriter, NulInAHeaderValueIsDropped) {
