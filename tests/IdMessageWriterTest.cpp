@@ -230,6 +230,18 @@ TEST_F(IdMessageWriter, CharsetLabelsNameTheBytes) {
     }
 }
 
+// A MIME message without parts labels its body the same way.
+TEST_F(IdMessageWriter, MimeMessageWithoutPartsIsLabelled) {
+    TIdMessage m;
+    Fill(m, "Prova", {"Perch\xC3\xA9 5 \xE2\x82\xAC"});
+    m.SetEncoding(meMIME);
+    const TEmailCheck check = WriteAndRead(m);
+    EXPECT_EQ(check.Header("Content-Transfer-Encoding"), "quoted-printable");
+    ASSERT_EQ(check.parts.size(), 1u);
+    EXPECT_EQ(check.parts[0].charset, "windows-1252");
+    EXPECT_EQ(Unix(check.parts[0].content), "Perch\xC3\xA9 5 \xE2\x82\xAC\n\n");
+}
+
 TEST_F(IdMessageWriter, AsciiMessageStaysAsItWas) {
     TIdMessage m;
     Fill(m, "Prova di invio", {"Riga uno", ".punto"});
