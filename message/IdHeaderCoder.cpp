@@ -103,13 +103,16 @@ public:
     // line); the others take up to 75.
     void Run(std::string_view run, size_t firstWord) {
         const size_t frame = begin_.size() + 2;
-        size_t room = std::min(firstWord, kMaxEncodedWord) - frame;
+        // Room for the encoded text; none (one character a word) when the
+        // charset name alone fills a word.
+        auto roomIn = [frame](size_t word) { return word > frame ? word - frame : 0; };
+        size_t room = roomIn(std::min(firstWord, kMaxEncodedWord));
         std::vector<TUnit> word;
         bool first = true;
         for (const TUnit& unit : SplitCharacters(run, charset_)) {
             word.push_back(unit);
             if (word.size() == 1 || Encoded(WordBytes(word)).size() <= room) continue;
-            room = kMaxEncodedWord - frame;
+            room = roomIn(kMaxEncodedWord);
             word.pop_back();
             Put(word, first);
             word = {unit};

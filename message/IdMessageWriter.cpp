@@ -267,13 +267,13 @@ void TIdMessageWriter::WriteText(const TIdBodyText& text) {
         if (!text.Lines.Empty()) io_.WriteLines(StuffedLines(text.Lines));
         return;
     }
-    TIdTCPStream stream(io_);
-    std::string last;
+    // A line continued after a soft break may begin with a dot: every
+    // encoded line goes through the same stuffing as the others.
+    TStringList encoded;
     for (const auto& line : text.Lines) {
-        last = TIdEncoderQuotedPrintable::Encode(line + "\r\n");
-        stream.WriteString(last);
+        encoded.SetText(TIdEncoderQuotedPrintable::Encode(line + "\r\n"));
+        io_.WriteLines(StuffedLines(encoded));
     }
-    if (!last.empty() && last.back() != '\r' && last.back() != '\n') io_.WriteLn();
 }
 
 void TIdMessageWriter::WriteOwnBody(const TIdMessage& message) {

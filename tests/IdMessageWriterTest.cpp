@@ -378,6 +378,24 @@ TEST_F(IdMessageWriter, LongBodyLinesGoQuotedPrintable) {
     }
 }
 
+// A soft break may leave a dot at the start of a line; it is stuffed like
+// any other, and the server's unstuffing gives the text back.
+TEST_F(IdMessageWriter, DotAfterASoftBreakIsStuffed) {
+    TIdMessage m;
+    const std::string line = std::string(70, 'a') + "." + std::string(20, 'b') + "\xC3\xA8";
+    Fill(m, "Prova", {line});
+    const std::string sent = Write(m);
+    EXPECT_NE(sent.find("=\r\n..b"), std::string::npos) << sent;
+    std::string unstuffed;
+    for (size_t i = 0; i < sent.size(); ++i) {
+        if (sent[i] == '.' && i > 0 && sent[i - 1] == '\n') continue;
+        unstuffed += sent[i];
+    }
+    const TEmailCheck check = CheckEmail(unstuffed);
+    ASSERT_EQ(check.parts.size(), 1u);
+    EXPECT_EQ(Unix(check.parts[0].content), line + "\n\n");
+}
+
 TEST_F(IdMessageWriter, AttachmentNamesDecode) {
     const struct {
         const char* locale;
