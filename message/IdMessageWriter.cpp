@@ -147,6 +147,10 @@ TIdMessageWriter::TIdMessageWriter(TIdIOHandler& io) : io_(io) {}
 
 void TIdMessageWriter::Line(const std::string& text) { io_.WriteLn(Stuffed(text)); }
 
+// Part header lines carry values set through the message API: a line break
+// in one must not start a line of its own.
+void TIdMessageWriter::HeaderLine(const std::string& text) { Line(UnfoldHeaderText(text)); }
+
 void TIdMessageWriter::Status(const char* text) { io_.DoStatus(StatusText, {text}); }
 
 void TIdMessageWriter::WriteMessage(TIdMessage& message, bool headersOnly) {
@@ -299,14 +303,14 @@ void TIdMessageWriter::WriteTextSection(TIdText& part) {
     if (part.ContentTransfer().empty()) part.SetContentTransfer("quoted-printable");
     TIdBodyText text = PartText(part);
     if (part.CharSet().empty())
-        Line("Content-Type: " + part.ContentType());
+        HeaderLine("Content-Type: " + part.ContentType());
     else
-        Line("Content-Type: " + DropParameter(part.ContentType(), "charset") + " ; charset=\"" + part.CharSet() + "\"");
+        HeaderLine("Content-Type: " + DropParameter(part.ContentType(), "charset") + " ; charset=\"" + part.CharSet() + "\"");
     const bool qp = SameText(part.ContentTransfer(), "quoted-printable");
     const bool base64 = SameText(part.ContentTransfer(), "base64");
     if (!qp && !base64 && text.Transfer != "7bit") part.SetContentTransfer(text.Transfer);
-    Line("Content-Transfer-Encoding: " + part.ContentTransfer());
-    if (!part.ContentID().empty()) Line("Content-ID: " + part.ContentID());
+    HeaderLine("Content-Transfer-Encoding: " + part.ContentTransfer());
+    if (!part.ContentID().empty()) HeaderLine("Content-ID: " + part.ContentID());
     io_.WriteLines(StuffedLines(HeaderBlockLines(part.ExtraHeaders())));
     io_.WriteLn();
     if (base64) {
@@ -396,7 +400,7 @@ void TIdMessageWriter::WriteMultipartStart(TIdMessage& message, const std::strin
     Line("--" + boundary_);
     boundary_ += TIdMIMEBoundaryStrings::Instance().NextBoundaryChar();
     message.MIMEBoundary().PushBoundary(boundary_, index);
-    Line("Content-Type: " + contentType + ";");
+    HeaderLine("Content-Type: " + contentType + ";");
     Line("        boundary=\"" + boundary_ + "\"");
     io_.WriteLn();
 }
@@ -426,7 +430,7 @@ void TIdMessageWriter::WriteMimeAttachment(TIdAttachment& part) {
 }
 
 void TIdMessageWriter::ParameterLine(const std::string& name, const std::string& value) {
-    for (const auto& line : ParameterLines(name, value)) Line("        " + line);
+    for (const auto& line : ParameterLines(name, value)) HeaderLine("        " + line);
 }
 
 void TIdMessageWriter::WriteAttachmentHeaders(TIdAttachment& part) {
@@ -435,16 +439,16 @@ void TIdMessageWriter::WriteAttachmentHeaders(TIdAttachment& part) {
     if (binhex) part.SetContentType("application/mac-binhex40");
     const std::string type = binhex ? part.ContentType() : DropParameter(part.ContentType(), "charset");
     if (part.CharSet().empty())
-        Line("Content-Type: " + part.ContentType() + ";");
+        HeaderLine("Content-Type: " + part.ContentType() + ";");
     else
-        Line("Content-Type: " + type + "; charset=\"" + part.CharSet() + "\";");
+        HeaderLine("Content-Type: " + type + "; charset=\"" + part.CharSet() + "\";");
     ParameterLine("name", name);
     if (!binhex) {
-        Line("Content-Transfer-Encoding: " + part.ContentTransfer());
-        Line("Content-Disposition: " + part.ContentDisposition() + ";");
+        HeaderLine("Content-Transfer-Encoding: " + part.ContentTransfer());
+        HeaderLine("Content-Disposition: " + part.ContentDisposition() + ";");
         ParameterLine("filename", name);
     }
-    if (!part.ContentID().empty()) Line("Content-ID: " + part.ContentID());
+    if (!part.ContentID().empty()) HeaderLine("Content-ID: " + part.ContentID());
     io_.WriteLines(StuffedLines(HeaderBlockLines(part.ExtraHeaders())));
     io_.WriteLn();
 }

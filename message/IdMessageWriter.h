@@ -51,6 +51,7 @@ private:
     void ParameterLine(const std::string& name, const std::string& value);
 
     void Line(const std::string& text = std::string());
+    void HeaderLine(const std::string& text);
     void Status(const char* text);
 
     TIdIOHandler& io_;

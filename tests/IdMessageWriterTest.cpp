@@ -162,6 +162,18 @@ TEST_F(IdMessageWriter, LineBreaksInExtraHeadersStayInsideTheirLine) {
     }
 }
 
+// Values of part header lines set through the API stay on their line too.
+TEST_F(IdMessageWriter, LineBreaksInPartHeaderValuesStayInsideTheirLine) {
+    TIdMessage m;
+    Fill(m, "Prova", {"Corpo"});
+    auto* part = new TMemoryAttachment(&m.MessageParts(), "a\r\nX-Injected: 1.txt", "x");
+    part->SetContentType("application/octet-stream\r\nX-Injected: 1");
+    part->SetContentID("<id@x>\r\nX-Injected: 1");
+    part->SetContentDisposition("attachment\nX-Injected: 1");
+    const std::string sent = Write(m);
+    EXPECT_EQ(sent.find("\nX-Injected"), std::string::npos) << sent;
+}
+
 // The sender goes out as given; a name with 8-bit bytes in encoded form.
 TEST_F(IdMessageWriter, SenderWithAnAccentedName) {
     TIdMessage m;
