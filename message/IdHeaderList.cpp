@@ -5,11 +5,31 @@
 namespace {
 
 bool IsFoldBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsBreakChar(char c) { return c == ' ' || c == '\t' || c == ','; }
+bool IsBreakChar(char c) { return c == ' ' || c == '\t'; }
 
 bool StartsContinuation(const std::string& line) { return !line.empty() && IsFoldBlank(line[0]); }
 
 std::string TrimControlsRight(const std::string& s) { return TrimRight(s); }
+
+// A CR LF followed by a blank or tab is a fold and stays; any other line
+// break would start a header of its own and becomes a blank. NUL is dropped.
+std::string KeepFoldsOnly(const std::string& value) {
+    std::string out;
+    out.reserve(value.size());
+    for (size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        if (c == '\0') continue;
+        const bool fold = c == '\r' && i + 2 < value.size() && value[i + 1] == '\n' && IsFoldBlank(value[i + 2]);
+        if (fold) {
+            out += "\r\n";
+            ++i;
+        } else {
+            if (c == '\r' && i + 1 < value.size() && value[i + 1] == '\n') ++i;
+            out += c == '\r' || c == '\n' ? ' ' : c;
+        }
+    }
+    return out;
+}
 
 }  // namespace
 
@@ -48,13 +68,19 @@ void TIdHeaderList::SetValues(const std::string& name, const std::string& value)
     }
     if (index < 0) index = Add("");
     DeleteContinuationLines(index);
-    const std::string line = name + separator_ + value;
+    const std::string line = name + separator_ + KeepFoldsOnly(value);
     const std::string folded = foldLines_ ? WrapHeaderLine(line, foldWidth_) : line;
     int at = index;
     size_t start = 0;
     while (true) {
         const size_t crlf = folded.find("\r\n", start);
         const std::string piece = TrimControlsRight(folded.substr(start, crlf == std::string::npos ? crlf : crlf - start));
+        // An empty continuation line would end the header block.
+        if (piece.empty() && at != index) {
+            if (crlf == std::string::npos) break;
+            start = crlf + 2;
+            continue;
+        }
         if (at == index)
             SetStrings(at, piece);
         else if (at == Count())
@@ -103,7 +129,11 @@ private:
                 breakAt_ = pos_;
             }
         } else if (IsBreakChar(c) && !quoteOpen_) {
-            breakAt_ = pos_;
+            // A fold goes before the first blank of a run, so that the break
+            // text stands for exactly that blank and the others stay: the
+            // text unfolds to what it was. (A comma is no fold point: in
+            // free text the blank a fold adds after it would be new.)
+            if (pos_ == 0 || !IsBreakChar(s_[pos_ - 1])) breakAt_ = pos_;
         } else if (c == '"') {
             quoteOpen_ = !quoteOpen_;
         }
@@ -115,7 +145,11 @@ private:
         result_ += s_.substr(lineStart_, breakAt_ + 1 - lineStart_);
         if (c != '"') {
             size_t skip = pos_;
-            while (skip < length && (IsBreakChar(s_[skip]) || s_[skip] == '\r' || s_[skip] == '\n')) ++skip;
+            // What is skipped still stands on the next line and counts there.
+            while (skip < length && (IsBreakChar(s_[skip]) || s_[skip] == '\r' || s_[skip] == '\n')) {
+                ++skip;
+                ++column_;
+            }
             pos_ = skip;
         }
         // A break with at most one character left moves nothing.
@@ -141,4 +175,25 @@ private:
 
 std::string WrapHeaderLine(const std::string& line, int width, const std::string& breakText) {
     return THeaderWrapper(line, width, breakText).Run();
+}
+
+std::string UnfoldHeaderText(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\0') continue;
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        out += c == '\r' || c == '\n' ? ' ' : c;
+    }
+    return out;
+}
+
+TStringList HeaderBlockLines(const TStringList& lines) {
+    TStringList out;
+    for (const auto& line : lines) {
+        const std::string safe = UnfoldHeaderText(line);
+        if (!TrimRight(safe).empty()) out.Add(safe);
+    }
+    return out;
 }

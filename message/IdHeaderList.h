@@ -39,6 +39,15 @@ private:
     bool foldLines_ = true;
 };
 
-// Folds a header line at blanks, tabs and commas outside double quotes so
-// that lines stay within width columns; an existing CR LF + blank is kept.
+// Folds a header line at blanks and tabs outside double quotes so that lines
+// stay within width columns (at most width - 1 characters); an existing
+// CR LF + blank is kept. Unfolding gives the line back unchanged.
 std::string WrapHeaderLine(const std::string& line, int width = 78, const std::string& breakText = "\r\n ");
+
+// One header line's worth of text: every line break (CR LF, CR or LF)
+// becomes one blank and NUL characters are dropped, so that typed text can
+// never start a header of its own.
+std::string UnfoldHeaderText(const std::string& text);
+// Raw header lines made safe for a header block: each unfolded, and empty
+// lines (which would end the block) left out.
+TStringList HeaderBlockLines(const TStringList& lines);

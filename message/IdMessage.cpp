@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "message/IdLabelledText.h"
+#include "message/IdText.h"
+
 namespace {
 
 bool IsOneOf(const std::string& value, std::initializer_list<const char*> names) {
@@ -88,6 +91,18 @@ bool TIdMessage::IsBodyEmpty() const {
         for (char c : line)
             if (c != '\r' && c != '\n' && c != '\t' && c != ' ') return false;
     return true;
+}
+
+bool TIdMessage::HasEightBitText() const {
+    auto eightBit = [](const TStringList& lines) {
+        return std::any_of(lines.begin(), lines.end(), [](const std::string& line) { return HasEightBitBytes(line); });
+    };
+    if (eightBit(body_)) return true;
+    for (int i = 0; i < parts_.Count(); ++i) {
+        const auto* text = dynamic_cast<const TIdText*>(parts_.Items(i));
+        if (text != nullptr && eightBit(text->Body())) return true;
+    }
+    return false;
 }
 
 void TIdMessage::ApplyResolutionRules() {

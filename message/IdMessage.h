@@ -102,6 +102,14 @@ public:
     const TIdCreateAttachmentEvent& OnCreateAttachment() const { return onCreateAttachment_; }
     void SetOnCreateAttachment(TIdCreateAttachmentEvent handler) { onCreateAttachment_ = std::move(handler); }
 
+    // Whether the receiving server takes 8-bit text (8BITMIME); the SMTP
+    // session sets it from the server's extensions. Without it 8-bit text
+    // goes out quoted-printable.
+    bool EightBitMime() const { return eightBitMime_; }
+    void SetEightBitMime(bool value) { eightBitMime_ = value; }
+    // True when the body or a text part holds a byte of 128 or above.
+    bool HasEightBitText() const;
+
     TIdMessageParts& MessageParts() { return parts_; }
     const TIdMessageParts& MessageParts() const { return parts_; }
 
@@ -148,4 +156,5 @@ private:
     TIdMessageParts parts_;
     TIdMIMEBoundary mimeBoundary_;
     bool singlePart_ = false;
+    bool eightBitMime_ = false;
 };

@@ -1,9 +1,11 @@
 #include "message/IdMessageHeaders.h"
 
+#include <algorithm>
+
 #include "message/IdMessage.h"
 #include "platform/Locale.h"
 
-TIdHeaderCharset ChooseHeaderCharset(const TIdMessage& message) {
+TIdHeaderCharset LocaleHeaderCharset() {
     TIdHeaderCharset choice{ttEightBit, 'B', ""};
     switch (UserPrimaryLanguage()) {
         case TPrimaryLanguage::ChineseSimplified: choice.CharSet = "GB2312"; break;
@@ -12,7 +14,7 @@ TIdHeaderCharset ChooseHeaderCharset(const TIdMessage& message) {
             choice.CharSet = "ISO-2022-JP";
             choice.Transfer = ttIso2022Jp;
             break;
-        case TPrimaryLanguage::Korean: choice.CharSet = "csEUCKR"; break;
+        case TPrimaryLanguage::Korean: choice.CharSet = "EUC-KR"; break;
         case TPrimaryLanguage::Russian: choice.CharSet = "KOI8-R"; break;
         case TPrimaryLanguage::Ukrainian: choice.CharSet = "windows-1251"; break;
         default:
@@ -20,8 +22,23 @@ TIdHeaderCharset ChooseHeaderCharset(const TIdMessage& message) {
             choice.Encoding = 'Q';
             break;
     }
+    return choice;
+}
+
+TIdHeaderCharset ChooseHeaderCharset(const TIdMessage& message) {
+    TIdHeaderCharset choice = LocaleHeaderCharset();
     if (message.OnInitializeISO()) message.OnInitializeISO()(choice.Transfer, choice.Encoding, choice.CharSet);
     return choice;
+}
+
+std::optional<TIdBodyText> MessageBodyText(const TIdMessage& m) {
+    // With parts (uuencoded ones in plain text included) the body is not the
+    // message's only text, so no message-level label can speak for it.
+    if (!m.MessageParts().Empty() || !m.CharSet().empty() || !m.ContentTransferEncoding().empty()) return std::nullopt;
+    if (!m.ContentType().empty() && !SameText(m.ContentType(), "text/plain")) return std::nullopt;
+    TIdBodyText text = PrepareBodyText(m.Body(), ChooseHeaderCharset(m).CharSet, m.EightBitMime());
+    if (!text.NeedsLabel()) return std::nullopt;
+    return text;
 }
 
 namespace {
@@ -49,7 +66,23 @@ std::string CommaText(const TStringList& list) {
     return out;
 }
 
+// The sender as given, unless its name holds bytes a header cannot carry
+// raw: then in the encoded form of the other address fields.
+std::string SenderValue(TIdMessage& m, const TIdHeaderCharset& cs, size_t column) {
+    const std::string text = m.Sender().Text();
+    const bool raw = std::none_of(text.begin(), text.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 32 || static_cast<unsigned char>(c) >= 127;
+    });
+    return raw ? text : EncodeHeaderAddress(m.Sender(), cs.Encoding, cs.Transfer, cs.CharSet, false, column);
+}
+
 void WriteContentFields(TIdMessage& m, TIdHeaderList& h) {
+    if (const std::optional<TIdBodyText> text = MessageBodyText(m)) {
+        h.SetValues("MIME-Version", "1.0");
+        h.SetValues("Content-Type", "text/plain; charset=\"" + text->CharSet + "\"");
+        h.SetValues("Content-Transfer-Encoding", text->Transfer);
+        return;
+    }
     if (m.Encoding() != meMIME) {
         h.SetValues("Content-Transfer-Encoding", m.ContentTransferEncoding());
         h.SetValues("Content-Type", m.ContentType());
@@ -77,19 +110,22 @@ void BuildHeaders(TIdMessage& m) {
     const char q = cs.Encoding;
     TIdHeaderList& h = m.LastGeneratedHeaders();
     h.Clear();
-    if (!m.RawHeaders().Empty()) h.AddStrings(m.RawHeaders());
+    if (!m.RawHeaders().Empty()) h.AddStrings(HeaderBlockLines(m.RawHeaders()));
 
-    h.SetValues("From", EncodeHeaderAddresses(m.FromList(), q, cs.Transfer, cs.CharSet, true));
-    h.SetValues("Subject", EncodeHeaderText(m.Subject(), "", q, cs.Transfer, cs.CharSet));
-    h.SetValues("To", EncodeHeaderAddresses(m.Recipients(), q, cs.Transfer, cs.CharSet));
-    h.SetValues("Cc", EncodeHeaderAddresses(m.CCList(), q, cs.Transfer, cs.CharSet));
+    // Where each value starts on its line: after the field name and separator.
+    auto at = [&](const std::string& name) { return name.size() + h.Separator().size(); };
+    h.SetValues("From", EncodeHeaderAddresses(m.FromList(), q, cs.Transfer, cs.CharSet, true, at("From")));
+    h.SetValues("Subject", EncodeHeaderText(m.Subject(), "", q, cs.Transfer, cs.CharSet, at("Subject")));
+    h.SetValues("To", EncodeHeaderAddresses(m.Recipients(), q, cs.Transfer, cs.CharSet, false, at("To")));
+    h.SetValues("Cc", EncodeHeaderAddresses(m.CCList(), q, cs.Transfer, cs.CharSet, false, at("Cc")));
     h.SetValues("Bcc", "");
     h.SetValues("Newsgroups", CommaText(m.NewsGroups()));
     WriteContentFields(m, h);
-    h.SetValues("Sender", m.Sender().Text());
-    h.SetValues("Reply-To", EncodeHeaderAddresses(m.ReplyTo(), q, cs.Transfer, cs.CharSet));
-    h.SetValues("Organization", EncodeHeaderText(m.Organization(), "", q, cs.Transfer, cs.CharSet));
-    h.SetValues("Disposition-Notification-To", EncodeHeaderAddress(m.ReceiptRecipient(), q, cs.Transfer, cs.CharSet));
+    h.SetValues("Sender", SenderValue(m, cs, at("Sender")));
+    h.SetValues("Reply-To", EncodeHeaderAddresses(m.ReplyTo(), q, cs.Transfer, cs.CharSet, false, at("Reply-To")));
+    h.SetValues("Organization", EncodeHeaderText(m.Organization(), "", q, cs.Transfer, cs.CharSet, at("Organization")));
+    h.SetValues("Disposition-Notification-To",
+                EncodeHeaderAddress(m.ReceiptRecipient(), q, cs.Transfer, cs.CharSet, false, at("Disposition-Notification-To")));
     h.SetValues("References", m.References());
     h.SetValues("Date", FormatInternetDate(m.UseNowForDate() ? NowLocal() : m.Date()));
     if (m.Priority() != mpNormal) {
@@ -98,7 +134,7 @@ void BuildHeaders(TIdMessage& m) {
         const int index = h.IndexOfName("X-Priority");
         if (index >= 0) h.Delete(index);
     }
-    h.AddStrings(m.ExtraHeaders());
+    h.AddStrings(HeaderBlockLines(m.ExtraHeaders()));
     if (!m.InReplyTo().empty())
         h.SetValues("In-Reply-To", m.InReplyTo());
     else if (h.IndexOfName("Message-ID") >= 0)

@@ -1,12 +1,16 @@
 #include "message/IdMessageWriter.h"
 
 #include <algorithm>
+#include <string_view>
+#include <vector>
 
 #include "message/IdAttachment.h"
 #include "message/IdAttachmentFile.h"
+#include "message/IdBodyText.h"
 #include "message/IdCoderBinHex4.h"
 #include "message/IdEncoderQuotedPrintable.h"
 #include "message/IdIso2022Jp.h"
+#include "message/IdLabelledText.h"
 #include "message/IdMessage.h"
 #include "message/IdMessageCoderMIME.h"
 #include "message/IdMessageCoderUUE.h"
@@ -14,6 +18,7 @@
 #include "message/IdTCPStream.h"
 #include "message/IdText.h"
 #include "net/IdIOHandler.h"
+#include "platform/CodePage.h"
 
 namespace {
 
@@ -37,10 +42,43 @@ std::string QuotedParameter(const std::string& value) {
     return out + "\"";
 }
 
-bool HasHighBytes(const TStringList& lines) {
-    return std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
-        return std::any_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) >= 128; });
-    });
+bool IsAttributeChar(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::string_view("!#$&+-.^_`|~").find(static_cast<char>(c)) != std::string_view::npos;
+}
+
+// Characters of an extended parameter to a line, so that lines stay
+// within 78 columns.
+constexpr size_t kParameterSegment = 48;
+
+// A parameter whose value is not ASCII, as RFC 2231 extended parameters in
+// UTF-8, continued over several lines ("name*0*=", "name*1*=") when long;
+// every line but the last ends with ";". A segment never ends inside a
+// character, since readers may decode segments one by one.
+TStringList ParameterLines(const std::string& name, const std::string& ansiValue) {
+    if (!HasEightBitBytes(ansiValue)) return {name + "=" + QuotedParameter(ansiValue)};
+    const char kHex[] = "0123456789ABCDEF";
+    std::vector<std::string> segments = {"UTF-8''"};
+    std::string character;
+    const std::string utf8 = AnsiToUtf8(UnfoldHeaderText(ansiValue));
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (IsAttributeChar(c))
+            character += static_cast<char>(c);
+        else
+            character += {'%', kHex[c >> 4], kHex[c & 15]};
+        const bool continues = i + 1 < utf8.size() && (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80;
+        if (continues) continue;
+        if (segments.back().size() + character.size() > kParameterSegment) segments.emplace_back();
+        segments.back() += character;
+        character.clear();
+    }
+    TStringList lines;
+    for (size_t i = 0; i < segments.size(); ++i) {
+        const std::string key = segments.size() == 1 ? name + "*" : name + "*" + std::to_string(i) + "*";
+        lines.Add(key + "=" + segments[i] + (i + 1 < segments.size() ? ";" : ""));
+    }
+    return lines;
 }
 
 // Runs the body of a work section between BeginWork and EndWork.
@@ -75,6 +113,10 @@ std::string DropParameter(const std::string& value, const std::string& name) {
 TIdMessageWriter::TIdMessageWriter(TIdIOHandler& io) : io_(io) {}
 
 void TIdMessageWriter::Line(const std::string& text) { io_.WriteLn(text); }
+
+// Part header lines carry values set through the message API: a line break
+// in one must not start a line of its own.
+void TIdMessageWriter::HeaderLine(const std::string& text) { Line(UnfoldHeaderText(text)); }
 
 void TIdMessageWriter::Status(const char* text) { io_.DoStatus(StatusText, {text}); }
 
@@ -116,7 +158,10 @@ void TIdMessageWriter::WriteBodyLines(const TIdMessage& message) {
 }
 
 void TIdMessageWriter::WriteBody(TIdMessage& message) {
-    const bool iso2022Jp = ChooseHeaderCharset(message).Transfer == ttIso2022Jp;
+    const TIdHeaderCharset choice = ChooseHeaderCharset(message);
+    const bool iso2022Jp = choice.Transfer == ttIso2022Jp;
+    charset_ = choice.CharSet;
+    eightBit_ = message.EightBitMime();
     const std::string& transfer = message.ContentTransferEncoding();
     WithWork(io_, [&] {
         if (!message.IsMsgSinglePartMime() && (SameText(transfer, "base64") || SameText(transfer, "quoted-printable")))
@@ -151,7 +196,9 @@ void TIdMessageWriter::WriteWholeBodyEncoded(TIdMessage& message) {
 void TIdMessageWriter::WritePlainText(TIdMessage& message, bool iso2022Jp) {
     io_.WriteLn();
     Status(kEncodingText);
-    if (iso2022Jp) {
+    if (const std::optional<TIdBodyText> text = MessageBodyText(message)) {
+        WriteText(*text);
+    } else if (iso2022Jp) {
         for (const auto& line : message.Body()) Line(ToIso2022Jp(line));
     } else {
         WriteBodyLines(message);
@@ -186,34 +233,60 @@ void TIdMessageWriter::WritePlainAttachment(TIdMessage& message, TIdAttachment& 
     EncodeContent(part, encoder);
 }
 
+void TIdMessageWriter::WriteText(const TIdBodyText& text) {
+    if (text.Transfer != "quoted-printable") {
+        if (!text.Lines.Empty()) io_.WriteLines(text.Lines);
+        return;
+    }
+    // A line continued after a soft break may begin with a dot: the data
+    // phase filter stuffs it as it does every other wire line.
+    TStringList encoded;
+    for (const auto& line : text.Lines) {
+        encoded.SetText(TIdEncoderQuotedPrintable::Encode(line + "\r\n"));
+        io_.WriteLines(encoded);
+    }
+}
+
+void TIdMessageWriter::WriteOwnBody(const TIdMessage& message) {
+    if (const std::optional<TIdBodyText> text = MessageBodyText(message))
+        WriteText(*text);
+    else
+        WriteBodyLines(message);
+}
+
+// A part without a charset of its own is labelled (and converted) here; one
+// with a charset is taken to be in it. 8-bit text goes 8bit only to a server
+// that takes it, and lines too long for either go quoted-printable.
+TIdBodyText TIdMessageWriter::PartText(TIdText& part) {
+    if (!part.CharSet().empty()) return {part.Body(), part.CharSet(), TransferFor(part.Body(), eightBit_)};
+    if (charset_.empty()) charset_ = LocaleHeaderCharset().CharSet;
+    TIdBodyText text = PrepareBodyText(part.Body(), charset_, eightBit_);
+    part.SetCharSet(text.CharSet);
+    return text;
+}
+
 void TIdMessageWriter::WriteTextSection(TIdText& part) {
     if (part.ContentType().empty()) part.SetContentType("text/plain");
     if (part.ContentTransfer().empty()) part.SetContentTransfer("quoted-printable");
+    TIdBodyText text = PartText(part);
     if (part.CharSet().empty())
-        Line("Content-Type: " + part.ContentType());
+        HeaderLine("Content-Type: " + part.ContentType());
     else
-        Line("Content-Type: " + DropParameter(part.ContentType(), "charset") + " ; charset=\"" + part.CharSet() + "\"");
+        HeaderLine("Content-Type: " + DropParameter(part.ContentType(), "charset") + " ; charset=\"" + part.CharSet() + "\"");
     const bool qp = SameText(part.ContentTransfer(), "quoted-printable");
     const bool base64 = SameText(part.ContentTransfer(), "base64");
-    if (!qp && !base64 && HasHighBytes(part.Body())) part.SetContentTransfer("8bit");
-    Line("Content-Transfer-Encoding: " + part.ContentTransfer());
-    if (!part.ContentID().empty()) Line("Content-ID: " + part.ContentID());
-    io_.WriteLines(part.ExtraHeaders());
+    if (!qp && !base64 && text.Transfer != "7bit") part.SetContentTransfer(text.Transfer);
+    HeaderLine("Content-Transfer-Encoding: " + part.ContentTransfer());
+    if (!part.ContentID().empty()) HeaderLine("Content-ID: " + part.ContentID());
+    io_.WriteLines(HeaderBlockLines(part.ExtraHeaders()));
     io_.WriteLn();
-    if (qp) {
-        TIdTCPStream stream(io_);
-        std::string last;
-        for (const auto& line : part.Body()) {
-            last = TIdEncoderQuotedPrintable::Encode(line + "\r\n");
-            stream.WriteString(last);
-        }
-        if (!last.empty() && last.back() != '\r' && last.back() != '\n') io_.WriteLn();
-    } else if (base64) {
+    if (base64) {
         TIdMessageEncoderMIME encoder;
-        Encode(part.Body().Text(), encoder);
-    } else if (!part.Body().Empty()) {
-        io_.WriteLines(part.Body());
+        Encode(text.Lines.Text(), encoder);
+        return;
     }
+    if (qp) text.Transfer = "quoted-printable";
+    WriteText(text);
 }
 
 void TIdMessageWriter::WriteMime(TIdMessage& message) {
@@ -258,10 +331,10 @@ bool TIdMessageWriter::WriteMimePreamble(TIdMessage& message) {
             io_.WriteLn(kPreamble);
             converted = true;
         } else {
-            WriteBodyLines(message);
+            WriteOwnBody(message);
         }
     } else {
-        WriteBodyLines(message);
+        WriteOwnBody(message);
     }
     io_.WriteLn();
     return converted;
@@ -294,7 +367,7 @@ void TIdMessageWriter::WriteMultipartStart(TIdMessage& message, const std::strin
     Line("--" + boundary_);
     boundary_ += TIdMIMEBoundaryStrings::Instance().NextBoundaryChar();
     message.MIMEBoundary().PushBoundary(boundary_, index);
-    Line("Content-Type: " + contentType + ";");
+    HeaderLine("Content-Type: " + contentType + ";");
     Line("        boundary=\"" + boundary_ + "\"");
     io_.WriteLn();
 }
@@ -323,23 +396,27 @@ void TIdMessageWriter::WriteMimeAttachment(TIdAttachment& part) {
     io_.WriteLn();
 }
 
+void TIdMessageWriter::ParameterLine(const std::string& name, const std::string& value) {
+    for (const auto& line : ParameterLines(name, value)) HeaderLine("        " + line);
+}
+
 void TIdMessageWriter::WriteAttachmentHeaders(TIdAttachment& part) {
-    const std::string name = QuotedParameter(ExtractFileName(part.FileName()));
+    const std::string name = ExtractFileName(part.FileName());
     const bool binhex = SameText(part.ContentTransfer(), "binhex40");
     if (binhex) part.SetContentType("application/mac-binhex40");
     const std::string type = binhex ? part.ContentType() : DropParameter(part.ContentType(), "charset");
     if (part.CharSet().empty())
-        Line("Content-Type: " + part.ContentType() + ";");
+        HeaderLine("Content-Type: " + part.ContentType() + ";");
     else
-        Line("Content-Type: " + type + "; charset=\"" + part.CharSet() + "\";");
-    Line("        name=" + name);
+        HeaderLine("Content-Type: " + type + "; charset=\"" + part.CharSet() + "\";");
+    ParameterLine("name", name);
     if (!binhex) {
-        Line("Content-Transfer-Encoding: " + part.ContentTransfer());
-        Line("Content-Disposition: " + part.ContentDisposition() + ";");
-        Line("        filename=" + name);
+        HeaderLine("Content-Transfer-Encoding: " + part.ContentTransfer());
+        HeaderLine("Content-Disposition: " + part.ContentDisposition() + ";");
+        ParameterLine("filename", name);
     }
-    if (!part.ContentID().empty()) Line("Content-ID: " + part.ContentID());
-    io_.WriteLines(part.ExtraHeaders());
+    if (!part.ContentID().empty()) HeaderLine("Content-ID: " + part.ContentID());
+    io_.WriteLines(HeaderBlockLines(part.ExtraHeaders()));
     io_.WriteLn();
 }
 

@@ -12,6 +12,7 @@ class TIdText;
 class TIdAttachment;
 class TIdMessageEncoder;
 class TIdTCPStream;
+struct TIdBodyText;
 
 class TIdMessageWriter {
 public:
@@ -44,11 +45,19 @@ private:
     void CopyContentLines(TIdAttachment& part);
     void Encode(const std::string& text, TIdMessageEncoder& encoder);
 
+    void WriteText(const TIdBodyText& text);
+    void WriteOwnBody(const TIdMessage& message);
+    TIdBodyText PartText(TIdText& part);
+    void ParameterLine(const std::string& name, const std::string& value);
+
     void Line(const std::string& text = std::string());
+    void HeaderLine(const std::string& text);
     void Status(const char* text);
 
     TIdIOHandler& io_;
     std::string boundary_;
+    std::string charset_;    // the label text parts are converted to
+    bool eightBit_ = false;  // the server takes 8-bit text
 };
 
 // The value without its parameter called name (and that parameter's value).

@@ -56,11 +56,41 @@ std::string ConvertCodePage(const std::string& text, const std::string& from, co
     return *Convert(text, from, to, true);
 }
 
-std::optional<std::string> ConvertCodePageExactly(const std::string& text, const std::string& from,
-                                                  const std::string& to) {
-    return Convert(text, from, to, false);
-}
 
 std::string AnsiToUtf8(const std::string& ansi) { return ConvertCodePage(ansi, AnsiCodePageName(), "UTF-8"); }
 
 std::string Utf8ToAnsi(const std::string& utf8) { return ConvertCodePage(utf8, "UTF-8", AnsiCodePageName()); }
+
+namespace {
+
+// One iconv call over the whole input (nullptr input: the flush that ends a
+// stateful target in its initial state), growing out as needed.
+bool ConvertAll(iconv_t cd, char** in, size_t* inLeft, std::string& out, size_t& used) {
+    while (true) {
+        char* dst = out.data() + used;
+        size_t outLeft = out.size() - used;
+        const size_t r = iconv(cd, in, inLeft, &dst, &outLeft);
+        used = static_cast<size_t>(dst - out.data());
+        if (r != static_cast<size_t>(-1)) return true;
+        if (errno != E2BIG) return false;
+        out.resize(out.size() * 2);
+    }
+}
+
+}  // namespace
+
+std::optional<std::string> ConvertCodePageExactly(const std::string& text, const std::string& from,
+                                                  const std::string& to) {
+    if (text.empty()) return std::string();
+    iconv_t cd = iconv_open(to.c_str(), from.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    std::string out(text.size() * 4 + 16, '\0');
+    char* in = const_cast<char*>(text.data());
+    size_t inLeft = text.size();
+    size_t used = 0;
+    const bool ok = ConvertAll(cd, &in, &inLeft, out, used) && ConvertAll(cd, nullptr, nullptr, out, used);
+    iconv_close(cd);
+    if (!ok) return std::nullopt;
+    out.resize(used);
+    return out;
+}

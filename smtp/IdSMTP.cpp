@@ -152,7 +152,12 @@ std::unique_ptr<TIdEMailAddressList> Envelope(TIdMessage& message) {
     return envelope;
 }
 
-std::string MailFromLine(TIdMessage& message) { return "MAIL FROM:<" + message.From().Address() + ">"; }
+// 8-bit text is declared to a server that takes it (the writer sends it
+// quoted-printable to any other).
+std::string MailFromLine(TIdMessage& message) {
+    const std::string line = "MAIL FROM:<" + message.From().Address() + ">";
+    return message.EightBitMime() && message.HasEightBitText() ? line + " BODY=8BITMIME" : line;
+}
 
 std::string RcptToLine(const TIdEMailAddressItem& item) { return "RCPT TO:<" + item.Address() + ">"; }
 
@@ -170,6 +175,7 @@ void TIdSMTP::Send(TIdMessage& message) {
     CheckEnvelope(message, *envelope);
     Authenticate();
     SetMailAgentHeader(message);
+    message.SetEightBitMime(ServiceExtensions().IndexOf("8BITMIME") >= 0);
     if (PipeLine() && ServiceExtensions().IndexOf("PIPELINING") >= 0)
         SendPipelined(message, *envelope);
     else

@@ -6,6 +6,8 @@
 #include <sstream>
 
 #include "message/IdEMailAddress.h"
+#include "message/IdMessageHeaders.h"
+#include "platform/CodePage.h"
 #include "tests/support/PythonRunner.h"
 
 namespace {
@@ -42,6 +44,12 @@ void ExpectPythonDecodes(const std::vector<TReferenceCheck>& checks) {
         ASSERT_TRUE(std::getline(lines, line));
         EXPECT_EQ(line, "ok") << c.header;
     }
+}
+
+std::string Repeat(const std::string& s, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += s;
+    return out;
 }
 
 std::vector<std::string> EncodedWords(const std::string& header) {
@@ -157,6 +165,98 @@ TEST_F(IdHeaderCoder, JapaneseAndCyrillicCharsets) {
     const std::string cp1251 = "\xcf\xf0\xe8\xe2\xe5\xf2 \xec\xe8\xf0";  // Привет мир
     const std::string ru = EncodeHeaderText(cp1251, "", 'B', ttEightBit, "KOI8-R");
     ExpectPythonDecodes({{jp, sjis, "cp932"}, {ru, cp1251, "cp1251"}});
+}
+
+// Every encoded word alone must decode strictly in its charset, and an
+// ISO-2022-JP word must end back in ASCII: readers decode word by word.
+const char* kWordByWordScript = R"PY(
+import base64, binascii, re, sys
+for line in sys.stdin:
+    word = bytes.fromhex(line.strip()).decode('ascii')
+    m = re.fullmatch(r'=\?([^?]+)\?([BQ])\?([^?]*)\?=', word)
+    if not m:
+        print('bad form', word)
+        continue
+    charset, letter, payload = m.groups()
+    if letter == 'B':
+        raw = base64.b64decode(payload, validate=True)
+    else:
+        raw = binascii.a2b_qp(payload.replace('_', ' '), header=True)
+    try:
+        raw.decode(charset, 'strict')
+        ok = True
+    except UnicodeDecodeError:
+        ok = False
+    if charset.upper() == 'ISO-2022-JP':
+        ok = ok and (b'\x1b$' not in raw or raw.rfind(b'\x1b$') < raw.rfind(b'\x1b('))
+    print('ok' if ok else 'bad ' + word)
+)PY";
+
+TEST_F(IdHeaderCoder, EncodedWordsEndOnCharacterBoundaries) {
+    const std::string japanese = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE4\xBB\xB6\xE5\x90\x8D";
+    const struct {
+        const char* locale;
+        std::string text;  // UTF-8
+        char letter;
+        const char* charset;  // the label that must appear
+    } cases[] = {
+        {"ja_JP.UTF-8", Repeat(japanese, 12), 'B', "ISO-2022-JP"},
+        {"ja_JP.SJIS", Repeat("a" + japanese, 12), 'B', "ISO-2022-JP"},
+        {"ja_JP.EUC-JP", Repeat("\xE2\x91\xA0" + japanese, 10), 'B', "UTF-8"},
+        {"ja_JP.UTF-8", Repeat("\xE2\x91\xA0" + japanese, 10), 'Q', "UTF-8"},
+        {"zh_CN.UTF-8", Repeat("\xE4\xB8\xAD\xE6\x96\x87", 40), 'B', "GB2312"},
+        {"zh_CN.UTF-8", Repeat("\xE4\xB8\xAD\xE9\x95\x95", 40), 'Q', "GBK"},
+        {"zh_TW.UTF-8", Repeat("\xE4\xB8\xAD\xE6\x96\x87", 40), 'B', "Big5"},
+        {"ko_KR.UTF-8", Repeat("\xEC\x95\x88\xEB\x85\x95", 40), 'B', "EUC-KR"},
+        {"ko_KR.UTF-8", Repeat("\xEB\x98\xA0", 40), 'Q', "UTF-8"},
+    };
+    std::string input;
+    size_t count = 0;
+    for (const auto& c : cases) {
+        setenv("LC_ALL", c.locale, 1);
+        const std::string header =
+            EncodeHeaderText(Utf8ToAnsi(c.text), "", c.letter, ttEightBit, LocaleHeaderCharset().CharSet);
+        const auto words = EncodedWords(header);
+        ASSERT_GT(words.size(), 3u) << header;
+        for (const auto& w : words) {
+            EXPECT_LE(w.size(), 75u) << w;
+            EXPECT_EQ(w.rfind("=?" + std::string(c.charset) + "?", 0), 0u) << w;
+            input += ToHex(w) + "\n";
+            ++count;
+        }
+    }
+    const TPythonResult r = RunPython(kWordByWordScript, input);
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    std::istringstream lines(r.out);
+    std::string line;
+    size_t checked = 0;
+    for (; std::getline(lines, line); ++checked) EXPECT_EQ(line, "ok");
+    EXPECT_EQ(checked, count);
+}
+
+TEST_F(IdHeaderCoder, LineBreaksBecomeBlanksAndNulIsDropped) {
+    const struct {
+        std::string text, header;
+    } cases[] = {
+        {"Ciao\r\nX-Injected: 1", "Ciao X-Injected: 1"},
+        {"Ciao\rX\nY\r\n\r\nZ", "Ciao X Y  Z"},
+        {std::string("Ci\0ao", 5), "Ciao"},
+        {"Perch\xE9\r\nno", "=?ISO-8859-1?Q?Perch=E9?= no"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(EncodeHeaderText(c.text, "", 'Q', ttEightBit, "ISO-8859-1"), c.header);
+}
+
+// Text that no folding can bring under 998 octets a line is encoded.
+TEST_F(IdHeaderCoder, WordsTooLongToFoldAreEncoded) {
+    const std::string word(3000, 'a');
+    const std::string header = EncodeHeaderText("x " + word, "", 'Q', ttEightBit, "ISO-8859-1");
+    EXPECT_EQ(header.rfind("x =?ISO-8859-1?Q?aaa", 0), 0u);
+    for (const auto& w : EncodedWords(header)) EXPECT_LE(w.size(), 75u);
+    EXPECT_EQ(EncodeHeaderText(std::string(900, 'a'), "", 'Q', ttEightBit, "ISO-8859-1"), std::string(900, 'a'));
+    TIdEMailAddressItem item;
+    item.SetAddress("a@example.it");
+    item.SetName(word);
+    EXPECT_EQ(EncodeHeaderAddress(item, 'Q', ttEightBit, "ISO-8859-1").rfind("=?ISO-8859-1?Q?aaa", 0), 0u);
 }
 
 TEST_F(IdHeaderCoder, HostileTextEndsSafely) {

@@ -84,6 +84,43 @@ TEST_F(IdHeaderList, FoldsAtBlanksOutsideQuotes) {
     EXPECT_EQ(h.Values("Subject"), Trim(longWords));
 }
 
+// Only CR LF followed by a blank or tab is a fold; every other line break
+// would start a field (or end the block) of its own.
+TEST_F(IdHeaderList, LineBreaksThatAreNoFoldsBecomeBlanks) {
+    const FoldCase cases[] = {
+        {"CR LF", "Subject", "Ciao\r\nX-Injected: 1", {"Subject: Ciao X-Injected: 1"}},
+        {"lone LF", "Subject", "Ciao\nX-Injected: 1", {"Subject: Ciao X-Injected: 1"}},
+        {"lone CR", "Subject", "Ciao\rX-Injected: 1", {"Subject: Ciao X-Injected: 1"}},
+        {"empty line", "Subject", "Ciao\r\n\r\nCorpo", {"Subject: Ciao  Corpo"}},
+        {"blank continuation", "Subject", "Ciao\r\n \r\n fine", {"Subject: Ciao", " fine"}},
+        {"NUL", "Subject", std::string("Ci\0ao", 5), {"Subject: Ciao"}},
+    };
+    for (const auto& c : cases) {
+        TIdHeaderList h;
+        h.SetValues(c.name, c.value);
+        EXPECT_EQ(h.Lines(), c.lines) << c.what;
+    }
+    const TStringList raw = {"X-A: uno\r\nX-B: due", "", "  ", " continua"};
+    EXPECT_EQ(HeaderBlockLines(raw).Lines(), (std::vector<std::string>{"X-A: uno X-B: due", " continua"}));
+}
+
+// Folding only ever turns one existing blank into CR LF and that blank, so
+// free text unfolds to exactly what was typed.
+TEST_F(IdHeaderList, FoldedTextUnfoldsUnchanged) {
+    const std::string values[] = {Repeat("\"x\",\"y\", ", 30), Repeat("a,b,c ", 30), Repeat("due  blank ", 20) + "fine"};
+    for (const auto& value : values) {
+        TIdHeaderList h;
+        h.SetValues("Subject", value);
+        ASSERT_GT(h.Count(), 1);
+        std::string unfolded;
+        for (const auto& line : h.Lines()) {
+            EXPECT_LE(line.size(), 78u) << line;
+            unfolded += line;
+        }
+        EXPECT_EQ(unfolded, "Subject: " + TrimRight(value));
+    }
+}
+
 TEST_F(IdHeaderList, WrapsDoubleByteCharactersAsOneUnit) {
     setenv("LC_ALL", "ja_JP.UTF-8", 1);
     // Shift_JIS pairs whose trail byte is a blank or comma must not be cut.

@@ -179,7 +179,7 @@ TEST_F(IdMessageHeaders, CharsetByLocaleAndHook) {
     } cases[] = {
         {"it_IT.UTF-8", ttEightBit, 'Q', "ISO-8859-1"}, {"en_US.UTF-8", ttEightBit, 'Q', "ISO-8859-1"},
         {"zh_CN.UTF-8", ttEightBit, 'B', "GB2312"},     {"zh_TW.UTF-8", ttEightBit, 'B', "Big5"},
-        {"ja_JP.UTF-8", ttIso2022Jp, 'B', "ISO-2022-JP"}, {"ko_KR.UTF-8", ttEightBit, 'B', "csEUCKR"},
+        {"ja_JP.UTF-8", ttIso2022Jp, 'B', "ISO-2022-JP"}, {"ko_KR.UTF-8", ttEightBit, 'B', "EUC-KR"},
         {"ru_RU.UTF-8", ttEightBit, 'B', "KOI8-R"},     {"uk_UA.UTF-8", ttEightBit, 'B', "windows-1251"},
     };
     TIdMessage m;

@@ -100,6 +100,19 @@ TEST(IdMessage, DefaultsAndClear) {
     // The owner frees the message and its parts.
 }
 
+TEST(IdMessage, EightBitTextInBodyOrTextParts) {
+    TIdMessage m;
+    EXPECT_FALSE(m.EightBitMime());
+    m.Body().Add("ascii");
+    new TIdText(&m.MessageParts(), nullptr);
+    EXPECT_FALSE(m.HasEightBitText());
+    m.Body().Add("perch\xE9");
+    EXPECT_TRUE(m.HasEightBitText());
+    m.Body().Clear();
+    static_cast<TIdText*>(m.MessageParts().Items(0))->Body().Add("\x80");
+    EXPECT_TRUE(m.HasEightBitText());
+}
+
 TEST(IdMessage, FromReadAppendsOneItem) {
     TIdMessage m;
     TIdEMailAddressItem& first = m.From();

@@ -5,7 +5,9 @@
 #include "smtp/IdReplySMTP.h"
 #include "smtp/IdSASLCRAMMD5.h"
 #include "smtp/IdSMTP.h"
+#include "platform/CodePage.h"
 #include "tests/support/AiosmtpdServer.h"
+#include "tests/support/EmailCheck.h"
 #include "tests/support/SmtpExpect.h"
 
 #include <gtest/gtest.h>
@@ -176,4 +178,48 @@ TEST(SmtpRealServer, BodyLinesHoldingLineBreaksArriveWhole) {
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_NE(stored[0].content.find("\r\n\r\nprima\r\n.\r\nQUIT\r\nlf\r\ncr\r\nultima\r\n"), std::string::npos)
         << stored[0].content;
+}
+// What the window's technician types, with and without 8BITMIME at the
+// server, read back from what the server stored by Python's email package.
+TEST(SmtpRealServer, TypedTextArrivesAsTyped) {
+    SKIP_WITHOUT_AIOSMTPD();
+    setenv("LC_ALL", "it_IT.UTF-8", 1);
+    const struct {
+        bool offered;
+        bool pipelining;
+        const char* body;
+        const char* options;
+        const char* transfer;
+    } cases[] = {
+        {true, false, "Perch\xE9 costa 5 \x80", "BODY=8BITMIME\n", "8bit"},
+        {true, true, "Perch\xE9 costa 5 \x80", "BODY=8BITMIME\n", "8bit"},
+        {false, false, "Perch\xE9 costa 5 \x80", "", "quoted-printable"},
+        {false, true, "Perch\xE9 costa 5 \x80", "", "quoted-printable"},
+        {true, false, "Solo ASCII", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.body) + (c.offered ? " 8BITMIME" : "") + (c.pipelining ? " PIPELINING" : ""));
+        TAiosmtpdServer::TOptions options;
+        options.eightBitMime = c.offered;
+        options.pipelining = c.pipelining;
+        RealSession s(options);
+        s.smtp.SetAuthType(atNone);
+        s.smtp.Connect();
+        auto message = TestMessage();
+        message->SetSubject("Ciao \x80\r\nX-Injected: 1");
+        message->Body().Clear();
+        message->Body().Add(c.body);
+        s.smtp.Send(*message);
+        s.smtp.Disconnect();
+        const auto stored = s.server.Stored();
+        ASSERT_EQ(stored.size(), 1u);
+        EXPECT_EQ(stored[0].mailOptions, c.options);
+        const TEmailCheck check = CheckEmail(stored[0].content);
+        EXPECT_EQ(check.defectCount, 0) << check.defects;
+        EXPECT_EQ(check.HeaderCount("X-Injected"), 0);
+        EXPECT_EQ(check.Header("Subject"), "Ciao \xE2\x82\xAC X-Injected: 1");
+        EXPECT_EQ(check.Header("Content-Transfer-Encoding"), c.transfer);
+        ASSERT_EQ(check.parts.size(), 1u);
+        EXPECT_EQ(check.parts[0].content.substr(0, check.parts[0].content.find('\r')), AnsiToUtf8(c.body));
+    }
 }

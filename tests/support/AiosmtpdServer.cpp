@@ -124,6 +124,7 @@ void TAiosmtpdServer::Start(const TOptions& options) {
     if (options.starttls) args.push_back("--starttls");
     if (options.implicitTls) args.push_back("--implicit-tls");
     if (options.pipelining) args.push_back("--pipelining");
+    if (!options.eightBitMime) args.push_back("--no-8bitmime");
     if (options.authRequireTls) args.push_back("--auth-require-tls");
     if (!options.refuseRecipient.empty()) {
         args.push_back("--refuse-rcpt");
@@ -163,7 +164,7 @@ std::vector<TAiosmtpdServer::TStored> TAiosmtpdServer::Stored() const {
         const std::filesystem::path base = std::filesystem::path(storeDir_) / std::to_string(n);
         const std::filesystem::path eml = base.string() + ".eml";
         if (!std::filesystem::exists(eml)) break;
-        stored.push_back({ReadFile(base.string() + ".env"), ReadFile(eml)});
+        stored.push_back({ReadFile(base.string() + ".env"), ReadFile(eml), ReadFile(base.string() + ".opt")});
     }
     return stored;
 }

@@ -14,6 +14,7 @@ public:
         bool starttls = false;
         bool implicitTls = false;
         bool pipelining = false;
+        bool eightBitMime = true;  // 8BITMIME in the EHLO reply
         bool authRequireTls = false;
         std::string refuseRecipient;  // RCPT TO for this address gets 550
         std::string user = "tim";
@@ -37,6 +38,7 @@ public:
     struct TStored {
         std::string envelope;  // MAIL FROM address, then one line per recipient
         std::string content;   // the message as received (dots unstuffed)
+        std::string mailOptions;  // MAIL FROM parameters, one a line ("BODY=8BITMIME")
     };
     // The messages received so far, in order of arrival.
     std::vector<TStored> Stored() const;

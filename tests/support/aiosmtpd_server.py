@@ -12,10 +12,12 @@ Options:
   --user NAME --password P the one account AUTH accepts (LOGIN, CRAM-MD5)
   --auth-require-tls       offer AUTH only once TLS is on
   --pipelining             announce PIPELINING in the EHLO reply
+  --no-8bitmime            leave 8BITMIME out of the EHLO reply
   --refuse-rcpt ADDRESS    answer RCPT TO for ADDRESS with 550
   --store DIR              write each message to DIR/<n>.eml and its
                            envelope ("MAIL FROM" line, then one line per
-                           recipient) to DIR/<n>.env
+                           recipient) to DIR/<n>.env, and the MAIL FROM
+                           parameters (one a line) to DIR/<n>.opt
 """
 
 import argparse
@@ -40,6 +42,8 @@ class Handler:
         session.host_name = hostname
         if self.args.pipelining:
             responses.insert(1, "250-PIPELINING")
+        if self.args.no_8bitmime:
+            responses = [r for r in responses if r[4:].upper() != "8BITMIME"]
         return responses
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
@@ -58,6 +62,9 @@ class Handler:
                 f.write(envelope.mail_from + "\n")
                 for rcpt in envelope.rcpt_tos:
                     f.write(rcpt + "\n")
+            with open(base + ".opt", "w") as f:
+                for option in envelope.mail_options:
+                    f.write(option + "\n")
             os.replace(base + ".eml.part", base + ".eml")
         return "250 2.0.0 Ok: queued"
 
@@ -126,6 +133,7 @@ if __name__ == "__main__":
     parser.add_argument("--password", default="")
     parser.add_argument("--auth-require-tls", action="store_true")
     parser.add_argument("--pipelining", action="store_true")
+    parser.add_argument("--no-8bitmime", action="store_true")
     parser.add_argument("--refuse-rcpt", default="")
     parser.add_argument("--store")
     arguments = parser.parse_args()
