@@ -128,10 +128,13 @@ void TRegistry::Commit() {
     if (pending_.empty()) return;
     std::vector<TChange> changes;
     changes.swap(pending_);
-    const bool saved = file_.Update([&changes](TRegistryTree& tree) {
-        for (const auto& change : changes) change(tree);
-    });
-    tree_ = file_.Load();
+    TRegistryTree stored;
+    const bool saved = file_.Update(
+        [&changes](TRegistryTree& tree) {
+            for (const auto& change : changes) change(tree);
+        },
+        stored);
+    tree_ = saved ? std::move(stored) : file_.Load();
     if (!saved) RaiseFormat("Failed to set data for '%s'", pendingName_);
 }
 
@@ -169,7 +172,7 @@ bool TRegistry::ValueExists(const std::string& name) const { return FindValue(na
 void TRegistry::GetValueNames(TStringList& names) const {
     names.Clear();
     if (const TRegKey* key = CurrentKey())
-        for (const auto& v : key->values) names.Add(FromFile(v.name));
+        for (const auto& v : key->Values()) names.Add(FromFile(v.name));
 }
 
 TRegValueKind TRegistry::GetDataKind(const std::string& name) const {

@@ -302,6 +302,7 @@ TRegKey* TRegistryTree::Find(const std::string& path) {
 }
 
 TRegKey& TRegistryTree::Create(const std::string& path) {
+    if (TRegKey* key = Find(path)) return *key;
     for (size_t sep = path.find('\\'); sep != std::string::npos; sep = path.find('\\', sep + 1))
         keys_.try_emplace(path.substr(0, sep));
     return keys_.try_emplace(path).first->second;
