@@ -62,6 +62,7 @@ private:
         std::string property;
     };
     void LoadStoredProps();
+    void CreateBaseKey();
     bool ReadValue(const std::string& name, std::string& value);
     int ReadInt(const std::string& name, int defaultValue);
     void RestorePlacement();

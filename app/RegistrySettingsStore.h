@@ -1,6 +1,8 @@
 // TSettingsStore on the registry layer (platform/Registry.h): the values of
 // one root, the current user's by default. The writes between two Commit()
-// calls are saved as one atomic update of the root's file.
+// calls are saved as one atomic update of the root's file. Reads or writes
+// one after the other in the same key keep it open, so that a memo of many
+// lines is read from one reading of the file.
 #pragma once
 
 #include "app/SettingsStore.h"
@@ -17,9 +19,15 @@ public:
     void DeleteKey(const std::string& key) override;
     void Commit() override;
 
+    // What was wrong with the file at the last read ("" when nothing was).
+    const std::string& Problem() const { return registry_.FileProblem(); }
+
 private:
+    void BeginUpdate();
     void OpenForWriting(const std::string& key, const std::string& name);
 
     TRegistry registry_;
     bool updating_ = false;
+    enum class TOpen { None, Reading, Writing } open_ = TOpen::None;
+    std::string openKey_;
 };
