@@ -19,7 +19,7 @@ public:
     void DeleteKey(const std::string& key) override;
     void Commit() override;
 
-    // What was wrong with the file at the last read ("" when nothing was).
+    // What was found wrong with the file and done about it ("" when nothing).
     const std::string& Problem() const { return registry_.FileProblem(); }
 
 private:

@@ -163,7 +163,8 @@ TFormMailSortello::TFormMailSortello(QWidget* parent) : QWidget(parent), actions
 }
 
 TFormMailSortello::~TFormMailSortello() {
-    if (!formStorage_->Saved()) SaveSettings(true);
+    // A save that failed at the close has been reported once already.
+    if (!formStorage_->Saved() && !saveTried_) SaveSettings(true);
 }
 
 void TFormMailSortello::RestoreSettings() {
@@ -182,6 +183,7 @@ void TFormMailSortello::RestoreSettings() {
 }
 
 void TFormMailSortello::SaveSettings(bool visible) {
+    saveTried_ = true;
     RunGuarded([this, visible] {
         WidgetsToModel();
         formStorage_->Save(visible);

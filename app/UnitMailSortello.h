@@ -79,4 +79,5 @@ private:
     std::unique_ptr<TQtPlacementHost> placementHost_;
     std::unique_ptr<TFormStorage> formStorage_;
     bool shown_ = false;
+    bool saveTried_ = false;
 };

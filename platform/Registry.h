@@ -92,8 +92,8 @@ public:
     // cannot be written. Closes the open key when it is the key or below it.
     bool DeleteKey(const std::string& key);
 
-    // What was wrong with the root's file at the last read and what was done
-    // about it; "" when nothing was.
+    // What was last found wrong with the root's file and what was done about
+    // it; "" when nothing ever was.
     const std::string& FileProblem() const { return file_.Problem(); }
     // Why keys cannot be opened for writing; "" when they can.
     std::string WriteProblem() const { return file_.WriteProblem(); }

@@ -173,10 +173,7 @@ bool TRegistryFile::LoadLocked(TRegistryTree& tree) const {
 TRegistryTree TRegistryFile::Load() const {
     TRegistryTree tree;
     std::string why;
-    if (ReadRegistryFile(path_, rootName_, tree, why) != TRegistryFileState::rfUnusable) {
-        problem_.clear();
-        return tree;
-    }
+    if (ReadRegistryFile(path_, rootName_, tree, why) != TRegistryFileState::rfUnusable) return tree;
     // Look again under the lock: another instance may just have replaced it.
     TFileLock lock(path_ + ".lock");
     LoadLocked(tree);

@@ -40,8 +40,9 @@ public:
     // The stored keys; empty when there is no file yet. An unusable file is
     // moved aside (".corrupt-" + time stamp) and reads as empty.
     TRegistryTree Load() const;
-    // What the last load found wrong with the file and did about it ("" when
-    // nothing was wrong), for the user; the trace has said it already.
+    // What a load of this object last found wrong with the file and what it
+    // did about it ("" when nothing ever was), for the user; the trace has
+    // said it already.
     const std::string& Problem() const { return problem_; }
     // True when the folder (created when missing) and the file can be written.
     bool Writable() const { return WriteProblem().empty(); }
