@@ -66,9 +66,11 @@ std::string TRegistry::Resolve(const std::string& key) const {
     return CleanPath(currentPath_ + "\\" + key);
 }
 
-// Reads the file again unless changes of ours are still waiting for a save.
+// Reads the file again unless changes of ours are still waiting for a save
+// or it is still the file read (or saved) last: a memo of many lines is
+// read key after key, and each parse of a large file is costly.
 void TRegistry::Refresh() {
-    if (pending_.empty()) tree_ = file_.Load();
+    if (pending_.empty() && !file_.Unchanged()) tree_ = file_.Load();
 }
 
 void TRegistry::AddDesktopDefaults(const std::string& path) {

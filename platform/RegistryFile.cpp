@@ -47,12 +47,25 @@ std::string ErrorText(int error) { return std::generic_category().message(error)
 
 std::string TooLarge() { return "larger than " + std::to_string(kMaxRegistryFileSize >> 20) + " MB"; }
 
+long long Nanoseconds(const timespec& t) { return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec; }
+
+TRegistryFileStamp StampOf(const struct stat& st) {
+    return {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino),
+            static_cast<unsigned long long>(st.st_size), Nanoseconds(st.st_mtim), Nanoseconds(st.st_ctim)};
+}
+
+const TRegistryFileStamp kNoFile{0, 0, 0, -2, -2};
+
 // Reads a regular file of at most kMaxRegistryFileSize bytes. O_NONBLOCK
 // keeps a FIFO in its place from holding the program up at start.
-TRegistryFileState ReadRegularFile(const std::string& path, std::string& text, std::string& why) {
+TRegistryFileState ReadRegularFile(const std::string& path, std::string& text, std::string& why,
+                                   TRegistryFileStamp& stamp) {
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == ENOENT || errno == ENOTDIR) return TRegistryFileState::rfMissing;
+        if (errno == ENOENT || errno == ENOTDIR) {
+            stamp = kNoFile;
+            return TRegistryFileState::rfMissing;
+        }
         why = ErrorText(errno);
         return TRegistryFileState::rfUnusable;
     }
@@ -69,6 +82,7 @@ TRegistryFileState ReadRegularFile(const std::string& path, std::string& text, s
         close(fd);
         return TRegistryFileState::rfUnusable;
     }
+    stamp = StampOf(st);
     text.reserve(static_cast<size_t>(st.st_size));
     char buffer[65536];
     ssize_t n;
@@ -151,11 +165,19 @@ TRegistryFile::TRegistryFile(std::string rootName)
       path_(RegistryFilePath(rootName_)),
       fileMode_(rootName_ == "HKEY_LOCAL_MACHINE" ? 0644 : 0600) {}
 
+TRegistryFileStamp RegistryFileStamp(const std::string& path) {
+    struct stat st{};
+    if (stat(path.c_str(), &st) == 0) return StampOf(st);
+    return errno == ENOENT || errno == ENOTDIR ? kNoFile : TRegistryFileStamp();
+}
+
 TRegistryFileState ReadRegistryFile(const std::string& path, const std::string& rootName, TRegistryTree& tree,
-                                    std::string& why) {
+                                    std::string& why, TRegistryFileStamp* stamp) {
     tree = TRegistryTree();
     std::string text;
-    const TRegistryFileState state = ReadRegularFile(path, text, why);
+    TRegistryFileStamp read;
+    const TRegistryFileState state = ReadRegularFile(path, text, why, read);
+    if (stamp) *stamp = state == TRegistryFileState::rfUnusable ? TRegistryFileStamp() : read;
     if (state != TRegistryFileState::rfRead || ParseRegistryText(text, rootName, tree, why)) return state;
     tree = TRegistryTree();
     return TRegistryFileState::rfUnusable;
@@ -173,12 +195,15 @@ bool TRegistryFile::LoadLocked(TRegistryTree& tree) const {
 TRegistryTree TRegistryFile::Load() const {
     TRegistryTree tree;
     std::string why;
-    if (ReadRegistryFile(path_, rootName_, tree, why) != TRegistryFileState::rfUnusable) return tree;
+    if (ReadRegistryFile(path_, rootName_, tree, why, &stamp_) != TRegistryFileState::rfUnusable) return tree;
     // Look again under the lock: another instance may just have replaced it.
     TFileLock lock(path_ + ".lock");
     LoadLocked(tree);
+    stamp_ = TRegistryFileStamp();
     return tree;
 }
+
+bool TRegistryFile::Unchanged() const { return stamp_ != TRegistryFileStamp() && RegistryFileStamp(path_) == stamp_; }
 
 bool TRegistryFile::MoveAside(const std::string& why) const {
     std::string aside = path_ + ".corrupt-" + TimeStamp();
@@ -222,6 +247,7 @@ bool TRegistryFile::Save(const TRegistryTree& tree, std::string& why) const {
         why = temp + " cannot be written (" + ErrorText(error) + ")";
         return false;
     }
+    stamp_ = RegistryFileStamp(path_);
     SyncFolder(FolderOf(path_));
     return true;
 }

@@ -24,11 +24,23 @@ constexpr size_t kMaxRegistryFileSize = size_t{64} << 20;
 
 enum class TRegistryFileState { rfRead, rfMissing, rfUnusable };
 
+// Which file stands at a path, to tell a file read before from one that has
+// replaced it since (every save renames a new file into place). The default
+// stamp is "unknown" and matches no file.
+struct TRegistryFileStamp {
+    unsigned long long device = 0, inode = 0, size = 0;
+    long long modifiedNs = -1, changedNs = -1;  // -2: no file there
+    bool operator==(const TRegistryFileStamp&) const = default;
+};
+
+TRegistryFileStamp RegistryFileStamp(const std::string& path);
+
 // Reads and parses the file of root rootName at path, never waiting on it
 // and without locking, creating or moving anything. rfUnusable says why in
 // `why`: not a regular file, not readable, too large, or not parsable.
+// `stamp`, when given, receives the stamp of what was read.
 TRegistryFileState ReadRegistryFile(const std::string& path, const std::string& rootName, TRegistryTree& tree,
-                                    std::string& why);
+                                    std::string& why, TRegistryFileStamp* stamp = nullptr);
 
 class TRegistryFile {
 public:
@@ -40,6 +52,8 @@ public:
     // The stored keys; empty when there is no file yet. An unusable file is
     // moved aside (".corrupt-" + time stamp) and reads as empty.
     TRegistryTree Load() const;
+    // True while the file is still the one this object last loaded or saved.
+    bool Unchanged() const;
     // What a load of this object last found wrong with the file and what it
     // did about it ("" when nothing ever was), for the user; the trace has
     // said it already.
@@ -62,4 +76,5 @@ private:
     std::string path_;
     unsigned fileMode_;
     mutable std::string problem_;
+    mutable TRegistryFileStamp stamp_;  // of the file last loaded or saved
 };

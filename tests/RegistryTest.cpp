@@ -481,3 +481,30 @@ TEST_F(RegistryTest, AnUnusableFileThatCannotBeMovedStaysAndIsNeverReplaced) {
     EXPECT_TRUE(fs::is_directory(sandbox.UserRegistryFile() + "/inside"));
     EXPECT_TRUE(Aside().empty());
 }
+
+// Reads keep the file as last read until it is replaced or rewritten.
+TEST_F(RegistryTest, AFileChangedSinceTheLastReadIsReadAgain) {
+    TRegistry reader, writer;
+    ASSERT_TRUE(writer.OpenKey(kSection, true));
+    writer.WriteString("v", "1");
+    writer.CloseKey();
+    ASSERT_TRUE(reader.OpenKeyReadOnly("\\" + kSection));
+    EXPECT_EQ(reader.ReadString("v"), "1");
+
+    ASSERT_TRUE(writer.OpenKey(kSection, false));
+    writer.WriteString("v", "2");
+    writer.CloseKey();
+    ASSERT_TRUE(reader.OpenKeyReadOnly("\\" + kSection));
+    EXPECT_EQ(reader.ReadString("v"), "2");
+
+    // Edited where it is, as by hand.
+    {
+        std::ofstream out(sandbox.UserRegistryFile(), std::ios::binary | std::ios::trunc);
+        out << kHeader << "[HKEY_CURRENT_USER\\" << kSection << "]\r\n\"v\"=\"33\"\r\n";
+    }
+    ASSERT_TRUE(reader.OpenKeyReadOnly("\\" + kSection));
+    EXPECT_EQ(reader.ReadString("v"), "33");
+
+    fs::remove(sandbox.UserRegistryFile());
+    EXPECT_FALSE(reader.OpenKeyReadOnly("\\" + kSection));
+}
