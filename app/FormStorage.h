@@ -47,7 +47,8 @@ public:
     const TStringList& StoredProps() const { return storedProps_; }
 
     // The placement part of Restore() raises (for the global error display);
-    // the stored fields are restored nonetheless, one by one.
+    // the stored fields are restored nonetheless, one by one, also where
+    // nothing can be written.
     void Restore();
     void Save(bool visible);
     bool Restored() const { return restored_; }

@@ -1,8 +1,8 @@
 // TSettingsStore on the registry layer (platform/Registry.h): the values of
 // one root, the current user's by default. The writes between two Commit()
 // calls are saved as one atomic update of the root's file. Reads or writes
-// one after the other in the same key keep it open, so that a memo of many
-// lines is read from one reading of the file.
+// one after the other in the same key keep it open rather than opening it
+// again for every value (a memo is one value per line).
 #pragma once
 
 #include "app/SettingsStore.h"

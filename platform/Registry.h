@@ -14,6 +14,7 @@
 // BeginUpdate/EndUpdate group the changes to several keys into one save, so
 // that two instances saving at once never leave a mix of both in the file;
 // changes of an update still open when the object is destroyed are dropped.
+// Reads see the file as last read until it is replaced or rewritten.
 //
 // Keys opened with OpenKey can be written; a root whose file or folder
 // cannot be written (the machine-wide root for an ordinary user) refuses
