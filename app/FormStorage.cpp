@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "app/DebugTrace.h"
 #include "app/TextHelpers.h"
 #include "core/IdException.h"
 
@@ -93,8 +94,7 @@ int TFormStorage::ReadInt(const std::string& name, int defaultValue) {
 }
 
 void TFormStorage::Restore() {
-    store_.CreateKey(iniFileName_);
-    store_.Commit();
+    CreateBaseKey();
     int storedVersion = 0;
     try {
         storedVersion = ReadInt("FormVersion", 0);
@@ -112,9 +112,22 @@ void TFormStorage::Restore() {
         }
         for (const TStoredProp& prop : props_) RestoreProperty(prop);
         restored_ = true;
+        store_.Commit();
         if (placementError) std::rethrow_exception(placementError);
     }
     restored_ = true;
+    store_.Commit();
+}
+
+// The stored values can be read even where the key cannot be created (a
+// folder that cannot be written); the save will say so if it fails too.
+void TFormStorage::CreateBaseKey() {
+    try {
+        store_.CreateKey(iniFileName_);
+        store_.Commit();
+    } catch (const Exception& e) {
+        DebugTrace("FormStorage: " + iniFileName_ + " not created, " + e.Message());
+    }
 }
 
 void TFormStorage::RestorePlacement() {

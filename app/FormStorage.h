@@ -47,7 +47,8 @@ public:
     const TStringList& StoredProps() const { return storedProps_; }
 
     // The placement part of Restore() raises (for the global error display);
-    // the stored fields are restored nonetheless, one by one.
+    // the stored fields are restored nonetheless, one by one, also where
+    // nothing can be written.
     void Restore();
     void Save(bool visible);
     bool Restored() const { return restored_; }
@@ -62,6 +63,7 @@ private:
         std::string property;
     };
     void LoadStoredProps();
+    void CreateBaseKey();
     bool ReadValue(const std::string& name, std::string& value);
     int ReadInt(const std::string& name, int defaultValue);
     void RestorePlacement();

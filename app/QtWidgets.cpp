@@ -13,6 +13,7 @@
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/ErrorDisplay.h"
 #include "platform/FileName.h"
@@ -31,6 +32,14 @@ TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, int c
         layout->addWidget(button, i / columns, i % columns);
         buttons_.push_back(button);
     }
+    MoveTabStop();
+    QObject::connect(group_, &QButtonGroup::idToggled, this, [this] { MoveTabStop(); });
+}
+
+void TRadioGroup::MoveTabStop() {
+    const int stop = std::max(ItemIndex(), 0);
+    for (size_t i = 0; i < buttons_.size(); ++i)
+        buttons_[i]->setFocusPolicy(static_cast<int>(i) == stop ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 int TRadioGroup::ItemIndex() const { return group_->checkedId(); }

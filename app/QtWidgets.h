@@ -18,6 +18,8 @@ class QRadioButton;
 class QStackedWidget;
 class QToolButton;
 
+// The group is one stop of the Tab chain, on its checked item (the first
+// when none is checked); the arrow keys move among the items.
 class TRadioGroup : public QGroupBox {
 public:
     TRadioGroup(const QString& caption, const QStringList& items, int columns, QWidget* parent);
@@ -30,6 +32,8 @@ public:
     const std::vector<QRadioButton*>& Buttons() const { return buttons_; }
 
 private:
+    void MoveTabStop();
+
     QStringList items_;
     int columns_;
     QButtonGroup* group_;

@@ -1,5 +1,7 @@
 #include "app/RegistrySettingsStore.h"
 
+#include "platform/DebugOutput.h"
+
 namespace {
 std::string Absolute(const std::string& key) { return "\\" + key; }
 }  // namespace
@@ -14,18 +16,33 @@ TRegistrySettingsStore::~TRegistrySettingsStore() {
 }
 
 bool TRegistrySettingsStore::ReadString(const std::string& key, const std::string& name, std::string& value) {
-    if (!registry_.OpenKeyReadOnly(Absolute(key)) || !registry_.ValueExists(name)) return false;
+    if (open_ != TOpen::Reading || openKey_ != key) {
+        open_ = TOpen::None;
+        if (!registry_.OpenKeyReadOnly(Absolute(key))) return false;
+        open_ = TOpen::Reading;
+        openKey_ = key;
+    }
+    if (!registry_.ValueExists(name)) return false;
     value = registry_.ReadString(name);
     return true;
 }
 
+void TRegistrySettingsStore::BeginUpdate() {
+    if (updating_) return;
+    registry_.BeginUpdate();
+    updating_ = true;
+}
+
 void TRegistrySettingsStore::OpenForWriting(const std::string& key, const std::string& name) {
-    if (!updating_) {
-        registry_.BeginUpdate();
-        updating_ = true;
-    }
-    if (!registry_.OpenKey(Absolute(key), true))
+    BeginUpdate();
+    if (open_ == TOpen::Writing && openKey_ == key) return;
+    open_ = TOpen::None;
+    if (!registry_.OpenKey(Absolute(key), true)) {
+        OutputDebugStringA("Settings: not stored, " + registry_.WriteProblem());
         throw ERegistryException(Format("Failed to set data for '%s'", name.c_str()));
+    }
+    open_ = TOpen::Writing;
+    openKey_ = key;
 }
 
 void TRegistrySettingsStore::WriteString(const std::string& key, const std::string& name, const std::string& value) {
@@ -33,17 +50,21 @@ void TRegistrySettingsStore::WriteString(const std::string& key, const std::stri
     registry_.WriteString(name, value);
 }
 
-void TRegistrySettingsStore::CreateKey(const std::string& key) { OpenForWriting(key, ""); }
+// A key that is there already needs no writing, so that reading settings
+// from a folder that cannot be written works.
+void TRegistrySettingsStore::CreateKey(const std::string& key) {
+    if (!updating_ && registry_.KeyExists(Absolute(key))) return;
+    OpenForWriting(key, "");
+}
 
 void TRegistrySettingsStore::DeleteKey(const std::string& key) {
-    if (!updating_) {
-        registry_.BeginUpdate();
-        updating_ = true;
-    }
+    BeginUpdate();
+    open_ = TOpen::None;
     registry_.DeleteKey(Absolute(key));
 }
 
 void TRegistrySettingsStore::Commit() {
+    open_ = TOpen::None;
     if (!updating_) return;
     updating_ = false;
     registry_.EndUpdate();

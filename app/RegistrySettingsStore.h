@@ -1,6 +1,8 @@
 // TSettingsStore on the registry layer (platform/Registry.h): the values of
 // one root, the current user's by default. The writes between two Commit()
-// calls are saved as one atomic update of the root's file.
+// calls are saved as one atomic update of the root's file. Reads or writes
+// one after the other in the same key keep it open rather than opening it
+// again for every value (a memo is one value per line).
 #pragma once
 
 #include "app/SettingsStore.h"
@@ -17,9 +19,15 @@ public:
     void DeleteKey(const std::string& key) override;
     void Commit() override;
 
+    // What was found wrong with the file and done about it ("" when nothing).
+    const std::string& Problem() const { return registry_.FileProblem(); }
+
 private:
+    void BeginUpdate();
     void OpenForWriting(const std::string& key, const std::string& name);
 
     TRegistry registry_;
     bool updating_ = false;
+    enum class TOpen { None, Reading, Writing } open_ = TOpen::None;
+    std::string openKey_;
 };

@@ -163,22 +163,27 @@ TFormMailSortello::TFormMailSortello(QWidget* parent) : QWidget(parent), actions
 }
 
 TFormMailSortello::~TFormMailSortello() {
-    if (!formStorage_->Saved()) SaveSettings(true);
+    // A save that failed at the close has been reported once already.
+    if (!formStorage_->Saved() && !saveTried_) SaveSettings(true);
 }
 
 void TFormMailSortello::RestoreSettings() {
     WidgetsToModel();
+    std::exception_ptr error;
     try {
         formStorage_->Restore();
-    } catch (const std::exception& e) {
-        ModelToWidgets();
-        ShowException(e);
-        return;
+    } catch (...) {
+        error = std::current_exception();
     }
     ModelToWidgets();
+    // The user would otherwise find the last set-up gone without a word.
+    if (!settingsStore_->Problem().empty())
+        actions_.Log().LogLine("Impostazioni salvate non lette: " + settingsStore_->Problem());
+    if (error) RunGuarded([error] { std::rethrow_exception(error); });
 }
 
 void TFormMailSortello::SaveSettings(bool visible) {
+    saveTried_ = true;
     RunGuarded([this, visible] {
         WidgetsToModel();
         formStorage_->Save(visible);

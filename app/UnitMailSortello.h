@@ -19,7 +19,7 @@ class QToolBar;
 class TFormStorage;
 class TPageControl;
 class TQtPlacementHost;
-class TSettingsStore;
+class TRegistrySettingsStore;
 
 class TFormMailSortello : public QWidget, private TLogSink {
 public:
@@ -75,8 +75,9 @@ private:
     QAction* actConnetti_ = nullptr;
     QAction* actInviaMail_ = nullptr;
     QAction* actChiudi_ = nullptr;
-    std::unique_ptr<TSettingsStore> settingsStore_;
+    std::unique_ptr<TRegistrySettingsStore> settingsStore_;
     std::unique_ptr<TQtPlacementHost> placementHost_;
     std::unique_ptr<TFormStorage> formStorage_;
     bool shown_ = false;
+    bool saveTried_ = false;
 };

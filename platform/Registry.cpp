@@ -66,9 +66,11 @@ std::string TRegistry::Resolve(const std::string& key) const {
     return CleanPath(currentPath_ + "\\" + key);
 }
 
-// Reads the file again unless changes of ours are still waiting for a save.
+// Reads the file again unless changes of ours are still waiting for a save
+// or it is still the file read (or saved) last: a memo of many lines is
+// read key after key, and each parse of a large file is costly.
 void TRegistry::Refresh() {
-    if (pending_.empty()) tree_ = file_.Load();
+    if (pending_.empty() && !file_.Unchanged()) tree_ = file_.Load();
 }
 
 void TRegistry::AddDesktopDefaults(const std::string& path) {
@@ -128,10 +130,13 @@ void TRegistry::Commit() {
     if (pending_.empty()) return;
     std::vector<TChange> changes;
     changes.swap(pending_);
-    const bool saved = file_.Update([&changes](TRegistryTree& tree) {
-        for (const auto& change : changes) change(tree);
-    });
-    tree_ = file_.Load();
+    TRegistryTree stored;
+    const bool saved = file_.Update(
+        [&changes](TRegistryTree& tree) {
+            for (const auto& change : changes) change(tree);
+        },
+        stored);
+    tree_ = saved ? std::move(stored) : file_.Load();
     if (!saved) RaiseFormat("Failed to set data for '%s'", pendingName_);
 }
 
@@ -169,7 +174,7 @@ bool TRegistry::ValueExists(const std::string& name) const { return FindValue(na
 void TRegistry::GetValueNames(TStringList& names) const {
     names.Clear();
     if (const TRegKey* key = CurrentKey())
-        for (const auto& v : key->values) names.Add(FromFile(v.name));
+        for (const auto& v : key->Values()) names.Add(FromFile(v.name));
 }
 
 TRegValueKind TRegistry::GetDataKind(const std::string& name) const {

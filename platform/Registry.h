@@ -14,6 +14,7 @@
 // BeginUpdate/EndUpdate group the changes to several keys into one save, so
 // that two instances saving at once never leave a mix of both in the file;
 // changes of an update still open when the object is destroyed are dropped.
+// Reads see the file as last read until it is replaced or rewritten.
 //
 // Keys opened with OpenKey can be written; a root whose file or folder
 // cannot be written (the machine-wide root for an ordinary user) refuses
@@ -91,6 +92,12 @@ public:
     // Deletes the key with its subkeys; false when it is missing or the root
     // cannot be written. Closes the open key when it is the key or below it.
     bool DeleteKey(const std::string& key);
+
+    // What was last found wrong with the root's file and what was done about
+    // it; "" when nothing ever was.
+    const std::string& FileProblem() const { return file_.Problem(); }
+    // Why keys cannot be opened for writing; "" when they can.
+    std::string WriteProblem() const { return file_.WriteProblem(); }
 
     void BeginUpdate() { ++updateDepth_; }
     // Saves what the update collected; raises as CloseKey does.

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <system_error>
 
 #include "platform/DebugOutput.h"
 
@@ -33,25 +34,66 @@ std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind
 
 bool MakeFolders(const std::string& folder, mode_t mode) {
     struct stat st{};
-    if (stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+    if (stat(folder.c_str(), &st) == 0) {
+        if (!S_ISDIR(st.st_mode)) errno = ENOTDIR;
+        return S_ISDIR(st.st_mode);
+    }
     const size_t slash = folder.rfind('/');
     if (slash != std::string::npos && slash > 0 && !MakeFolders(folder.substr(0, slash), mode)) return false;
     return mkdir(folder.c_str(), mode) == 0 || errno == EEXIST;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& text, bool& missing) {
-    missing = false;
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+std::string ErrorText(int error) { return std::generic_category().message(error); }
+
+std::string TooLarge() { return "larger than " + std::to_string(kMaxRegistryFileSize >> 20) + " MB"; }
+
+long long Nanoseconds(const timespec& t) { return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec; }
+
+TRegistryFileStamp StampOf(const struct stat& st) {
+    return {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino),
+            static_cast<unsigned long long>(st.st_size), Nanoseconds(st.st_mtim), Nanoseconds(st.st_ctim)};
+}
+
+const TRegistryFileStamp kNoFile{0, 0, 0, -2, -2};
+
+// Reads a regular file of at most kMaxRegistryFileSize bytes. O_NONBLOCK
+// keeps a FIFO in its place from holding the program up at start.
+TRegistryFileState ReadRegularFile(const std::string& path, std::string& text, std::string& why,
+                                   TRegistryFileStamp& stamp) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        missing = errno == ENOENT;
-        return false;
+        if (errno == ENOENT || errno == ENOTDIR) {
+            stamp = kNoFile;
+            return TRegistryFileState::rfMissing;
+        }
+        why = ErrorText(errno);
+        return TRegistryFileState::rfUnusable;
     }
-    char buffer[8192];
+    struct stat st{};
+    if (fstat(fd, &st) != 0)
+        why = ErrorText(errno);
+    else if (S_ISDIR(st.st_mode))
+        why = "a folder";
+    else if (!S_ISREG(st.st_mode))
+        why = "not a regular file";
+    else if (static_cast<unsigned long long>(st.st_size) > kMaxRegistryFileSize)
+        why = TooLarge();
+    if (!why.empty()) {
+        close(fd);
+        return TRegistryFileState::rfUnusable;
+    }
+    stamp = StampOf(st);
+    text.reserve(static_cast<size_t>(st.st_size));
+    char buffer[65536];
     ssize_t n;
-    while ((n = read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
+    while ((n = read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
         if (n > 0) text.append(buffer, static_cast<size_t>(n));
+        if (text.size() > kMaxRegistryFileSize) break;
+    }
+    if (n < 0) why = ErrorText(errno);
+    else if (text.size() > kMaxRegistryFileSize) why = TooLarge();
     close(fd);
-    return n == 0;
+    return why.empty() ? TRegistryFileState::rfRead : TRegistryFileState::rfUnusable;
 }
 
 bool WriteAll(int fd, const std::string& text) {
@@ -123,72 +165,106 @@ TRegistryFile::TRegistryFile(std::string rootName)
       path_(RegistryFilePath(rootName_)),
       fileMode_(rootName_ == "HKEY_LOCAL_MACHINE" ? 0644 : 0600) {}
 
-// Reads and parses. An unparsable file is moved aside and reads as empty;
-// false only when a file is there that we cannot read, so that a save never
-// replaces what it could not see.
+TRegistryFileStamp RegistryFileStamp(const std::string& path) {
+    struct stat st{};
+    if (stat(path.c_str(), &st) == 0) return StampOf(st);
+    return errno == ENOENT || errno == ENOTDIR ? kNoFile : TRegistryFileStamp();
+}
+
+TRegistryFileState ReadRegistryFile(const std::string& path, const std::string& rootName, TRegistryTree& tree,
+                                    std::string& why, TRegistryFileStamp* stamp) {
+    tree = TRegistryTree();
+    std::string text;
+    TRegistryFileStamp read;
+    const TRegistryFileState state = ReadRegularFile(path, text, why, read);
+    if (stamp) *stamp = state == TRegistryFileState::rfUnusable ? TRegistryFileStamp() : read;
+    if (state != TRegistryFileState::rfRead || ParseRegistryText(text, rootName, tree, why)) return state;
+    tree = TRegistryTree();
+    return TRegistryFileState::rfUnusable;
+}
+
+// Reads and parses. An unusable file is moved aside and reads as empty;
+// false only when it could not be moved, so that a save never replaces
+// what it could not see.
 bool TRegistryFile::LoadLocked(TRegistryTree& tree) const {
-    std::string text, error;
-    bool missing = false;
-    tree = TRegistryTree();
-    if (!ReadWholeFile(path_, text, missing)) return missing;
-    if (ParseRegistryText(text, rootName_, tree, error)) return true;
-    tree = TRegistryTree();
-    MoveAside(error);
-    return true;
+    std::string why;
+    if (ReadRegistryFile(path_, rootName_, tree, why) != TRegistryFileState::rfUnusable) return true;
+    return MoveAside(why);
 }
 
 TRegistryTree TRegistryFile::Load() const {
     TRegistryTree tree;
-    std::string text, error;
-    bool missing = false;
-    if (ReadWholeFile(path_, text, missing) && ParseRegistryText(text, rootName_, tree, error)) return tree;
-    if (missing) return TRegistryTree();
+    std::string why;
+    if (ReadRegistryFile(path_, rootName_, tree, why, &stamp_) != TRegistryFileState::rfUnusable) return tree;
     // Look again under the lock: another instance may just have replaced it.
     TFileLock lock(path_ + ".lock");
     LoadLocked(tree);
+    stamp_ = TRegistryFileStamp();
     return tree;
 }
 
-void TRegistryFile::MoveAside(const std::string& why) const {
+bool TRegistryFile::Unchanged() const { return stamp_ != TRegistryFileStamp() && RegistryFileStamp(path_) == stamp_; }
+
+bool TRegistryFile::MoveAside(const std::string& why) const {
     std::string aside = path_ + ".corrupt-" + TimeStamp();
     for (int n = 1; access(aside.c_str(), F_OK) == 0; ++n)
         aside = path_ + ".corrupt-" + TimeStamp() + "-" + std::to_string(n);
-    if (rename(path_.c_str(), aside.c_str()) == 0)
-        OutputDebugStringA("Registry: " + path_ + " cannot be read (" + why + "); moved aside to " + aside +
-                           ", starting empty");
-    else
-        OutputDebugStringA("Registry: " + path_ + " cannot be read (" + why + "); ignored, starting empty");
+    const bool moved = rename(path_.c_str(), aside.c_str()) == 0;
+    const int error = errno;
+    const std::string problem = path_ + " cannot be read (" + why + "); " +
+                                (moved ? "moved aside to " + aside : "cannot be moved aside (" + ErrorText(error) + ")");
+    // A file that stays where it is would be reported at every read.
+    if (problem != problem_) OutputDebugStringA("Registry: " + problem + ", starting empty");
+    problem_ = problem;
+    return moved;
 }
 
-bool TRegistryFile::Writable() const {
+std::string TRegistryFile::WriteProblem() const {
     const std::string folder = FolderOf(path_);
     const mode_t folderMode = fileMode_ == 0600 ? 0700 : 0755;
-    if (!MakeFolders(folder, folderMode) || access(folder.c_str(), W_OK | X_OK) != 0) return false;
+    if (!MakeFolders(folder, folderMode)) return folder + " cannot be created (" + ErrorText(errno) + ")";
+    if (access(folder.c_str(), W_OK | X_OK) != 0) return folder + " cannot be written (" + ErrorText(errno) + ")";
     struct stat st{};
-    if (stat(path_.c_str(), &st) != 0) return errno == ENOENT;
-    return S_ISREG(st.st_mode) && access(path_.c_str(), W_OK) == 0;
+    if (stat(path_.c_str(), &st) != 0) return errno == ENOENT ? "" : path_ + ": " + ErrorText(errno);
+    if (!S_ISREG(st.st_mode)) return path_ + " is not a regular file";
+    if (access(path_.c_str(), W_OK) != 0) return path_ + " cannot be written (" + ErrorText(errno) + ")";
+    return "";
 }
 
-bool TRegistryFile::Save(const TRegistryTree& tree) const {
+bool TRegistryFile::Save(const TRegistryTree& tree, std::string& why) const {
     std::string temp = path_ + ".tmp-XXXXXX";
     const int fd = mkstemp(temp.data());
-    if (fd < 0) return false;
-    const bool written = fchmod(fd, fileMode_) == 0 && WriteAll(fd, FormatRegistryText(tree, rootName_)) && fsync(fd) == 0;
-    const bool closed = close(fd) == 0;
-    if (!written || !closed || rename(temp.c_str(), path_.c_str()) != 0) {
-        unlink(temp.c_str());
+    if (fd < 0) {
+        why = temp + " cannot be created (" + ErrorText(errno) + ")";
         return false;
     }
+    bool ok = fchmod(fd, fileMode_) == 0 && WriteAll(fd, FormatRegistryText(tree, rootName_)) && fsync(fd) == 0;
+    int error = ok ? 0 : errno;
+    if (close(fd) != 0 && ok) ok = false, error = errno;
+    if (ok && rename(temp.c_str(), path_.c_str()) != 0) ok = false, error = errno;
+    if (!ok) {
+        unlink(temp.c_str());
+        why = temp + " cannot be written (" + ErrorText(error) + ")";
+        return false;
+    }
+    stamp_ = RegistryFileStamp(path_);
     SyncFolder(FolderOf(path_));
     return true;
 }
 
-bool TRegistryFile::Update(const std::function<void(TRegistryTree&)>& change) const {
-    if (!Writable()) return false;
-    TFileLock lock(path_ + ".lock");
-    if (!lock.Held()) return false;
-    TRegistryTree tree;
-    if (!LoadLocked(tree)) return false;
-    change(tree);
-    return Save(tree);
+bool TRegistryFile::Update(const std::function<void(TRegistryTree&)>& change, TRegistryTree& saved) const {
+    std::string why = WriteProblem();
+    if (why.empty()) {
+        TFileLock lock(path_ + ".lock");
+        if (!lock.Held())
+            why = path_ + ".lock cannot be taken";
+        else if (!LoadLocked(saved))
+            why = path_ + " cannot be read and would be replaced";
+        else {
+            change(saved);
+            if (Save(saved, why)) return true;
+        }
+    }
+    OutputDebugStringA("Registry: changes not saved, " + why);
+    return false;
 }

@@ -255,31 +255,31 @@ std::string FormatData(const TRegValue& value) {
 }  // namespace
 
 const TRegValue* TRegKey::Find(const std::string& name) const {
-    for (const auto& v : values)
-        if (SameText(v.name, name)) return &v;
-    return nullptr;
+    const auto it = index_.find(LowerCase(name));
+    return it == index_.end() ? nullptr : &values_[it->second];
 }
 
 void TRegKey::Set(const TRegValue& value) {
-    for (auto& v : values) {
-        if (SameText(v.name, value.name)) {
-            const std::string keptName = v.name;
-            v = value;
-            v.name = keptName;
-            return;
-        }
+    const auto [it, added] = index_.try_emplace(LowerCase(value.name), values_.size());
+    if (added) {
+        values_.push_back(value);
+        return;
     }
-    values.push_back(value);
+    TRegValue& stored = values_[it->second];
+    const std::string keptName = stored.name;
+    stored = value;
+    stored.name = keptName;
 }
 
 bool TRegKey::Remove(const std::string& name) {
-    for (auto it = values.begin(); it != values.end(); ++it) {
-        if (SameText(it->name, name)) {
-            values.erase(it);
-            return true;
-        }
-    }
-    return false;
+    const auto it = index_.find(LowerCase(name));
+    if (it == index_.end()) return false;
+    const size_t position = it->second;
+    values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(position));
+    index_.erase(it);
+    for (auto& entry : index_)
+        if (entry.second > position) --entry.second;
+    return true;
 }
 
 bool TRegPathLess::operator()(const std::string& a, const std::string& b) const {
@@ -302,6 +302,7 @@ TRegKey* TRegistryTree::Find(const std::string& path) {
 }
 
 TRegKey& TRegistryTree::Create(const std::string& path) {
+    if (TRegKey* key = Find(path)) return *key;
     for (size_t sep = path.find('\\'); sep != std::string::npos; sep = path.find('\\', sep + 1))
         keys_.try_emplace(path.substr(0, sep));
     return keys_.try_emplace(path).first->second;
@@ -356,7 +357,7 @@ std::string FormatRegistryText(const TRegistryTree& tree, const std::string& roo
     std::string out = std::string(kHeader) + "\r\n\r\n";
     for (const auto& [path, key] : tree.Keys()) {
         out += "[" + rootName + (path.empty() ? "" : "\\" + path) + "]\r\n";
-        for (const auto& v : key.values) out += (v.name.empty() ? std::string("@") : Quote(v.name)) + "=" + FormatData(v) + "\r\n";
+        for (const auto& v : key.Values()) out += (v.name.empty() ? std::string("@") : Quote(v.name)) + "=" + FormatData(v) + "\r\n";
         out += "\r\n";
     }
     return out;

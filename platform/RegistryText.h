@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 enum class TRegValueKind { rvString, rvDword, rvOther };
@@ -22,13 +23,21 @@ struct TRegValue {
     bool operator==(const TRegValue&) const = default;
 };
 
-struct TRegKey {
-    std::vector<TRegValue> values;  // in the order they were first written
-
+// The values of one key, in the order they were first written. A memo is
+// stored as one value per line, so a key may hold a great many: names are
+// found through an index rather than by walking the list.
+class TRegKey {
+public:
+    const std::vector<TRegValue>& Values() const { return values_; }
     const TRegValue* Find(const std::string& name) const;
+    // Replaces the value of the same name (keeping its spelling) or adds it.
     void Set(const TRegValue& value);
     bool Remove(const std::string& name);
-    bool operator==(const TRegKey&) const = default;
+    bool operator==(const TRegKey& other) const { return values_ == other.values_; }
+
+private:
+    std::vector<TRegValue> values_;
+    std::unordered_map<std::string, size_t> index_;  // lower-case name -> position
 };
 
 // Orders key paths the way regedit lists them: without regard to ASCII case.

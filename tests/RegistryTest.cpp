@@ -10,6 +10,8 @@
 #include <thread>
 
 #include "tests/support/DesktopSandbox.h"
+#include "tests/support/ReadOnlyFolder.h"
+#include "tests/support/UnusableFile.h"
 
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
@@ -39,6 +41,15 @@ std::vector<std::string> FilesIn(const std::string& folder) {
 class RegistryTest : public ::testing::Test {
 protected:
     TDesktopSandbox sandbox;
+
+    std::string Folder() const { return sandbox.ConfigHome() + "/mailsortello"; }
+    // The entries of the folder moved aside from the settings file.
+    std::vector<std::string> Aside() const {
+        std::vector<std::string> names;
+        for (const auto& name : FilesIn(Folder()))
+            if (name.rfind("HKEY_CURRENT_USER.reg.corrupt-", 0) == 0) names.push_back(name);
+        return names;
+    }
 };
 
 }  // namespace
@@ -378,4 +389,122 @@ TEST_F(RegistryTest, DefaultMailProgramComesFromTheMachineFileThenFromTheDesktop
         reg.WriteString("other", "x");
     }
     EXPECT_THAT(TDesktopSandbox::ReadFile(sandbox.MachineRegistryFile()), Not(HasSubstr("Posta di prova")));
+}
+
+TEST(RegistryText, KeysFindTheirValuesWithoutRegardToCaseAfterRemovals) {
+    TRegKey key;
+    for (const char* name : {"Count", "Item0", "Item1", "Item2"}) {
+        TRegValue value;
+        value.name = name;
+        value.text = std::string("was ") + name;
+        key.Set(value);
+    }
+    EXPECT_TRUE(key.Remove("ITEM1"));
+    EXPECT_FALSE(key.Remove("Item1"));
+    TRegValue changed;
+    changed.name = "item2";
+    changed.text = "new";
+    key.Set(changed);
+    changed.name = "Item1";
+    changed.text = "again";
+    key.Set(changed);
+    std::vector<std::string> listed;
+    for (const TRegValue& value : key.Values()) listed.push_back(value.name + "=" + value.text);
+    EXPECT_THAT(listed, ElementsAre("Count=was Count", "Item0=was Item0", "Item2=new", "Item1=again"));
+    for (const char* name : {"count", "ITEM0", "Item2", "item1"}) ASSERT_NE(key.Find(name), nullptr) << name;
+    EXPECT_EQ(key.Find("iTeM2")->text, "new");
+    EXPECT_EQ(key.Find("Item3"), nullptr);
+}
+
+TEST_F(RegistryTest, AnythingUnusableInPlaceOfTheFileIsMovedAsideQuickly) {
+    for (const TUnusableFile& bad : UnusableFiles()) {
+        SCOPED_TRACE(bad.name);
+        fs::remove_all(Folder());
+        fs::create_directories(Folder());
+        bad.make(sandbox.UserRegistryFile());
+        TRegistry reg;
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(reg.OpenKeyReadOnly("Software"));
+        const std::string trace = testing::internal::GetCapturedStderr();
+        EXPECT_THAT(trace, HasSubstr(std::string("cannot be read (") + bad.why + "); moved aside to "));
+        EXPECT_THAT(reg.FileProblem(), HasSubstr("moved aside"));
+        EXPECT_EQ(Aside().size(), 1u);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(sandbox.UserRegistryFile())));
+
+        ASSERT_TRUE(reg.OpenKey("Software", true));
+        reg.WriteString("a", "b");
+        reg.CloseKey();
+        EXPECT_THAT(TDesktopSandbox::ReadFile(sandbox.UserRegistryFile()), HasSubstr("\"a\"=\"b\""));
+    }
+}
+
+TEST_F(RegistryTest, AReadOnlyFolderIsReadAndAFailedSaveKeepsTheFile) {
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(kSection, true));
+        reg.WriteString("edtSubject_Text", "Prova");
+        reg.CloseKey();
+    }
+    const std::string before = TDesktopSandbox::ReadFile(sandbox.UserRegistryFile());
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(kSection, false));
+    reg.WriteString("edtSubject_Text", "Nuovo");
+    TReadOnlyFolder readOnly(Folder());
+    ASSERT_TRUE(readOnly.Ok());
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(RaisedMessage([&] { reg.CloseKey(); }), "Failed to set data for 'edtSubject_Text'");
+    EXPECT_THAT(testing::internal::GetCapturedStderr(), HasSubstr("Registry: changes not saved, " + Folder()));
+    EXPECT_EQ(TDesktopSandbox::ReadFile(sandbox.UserRegistryFile()), before);
+
+    ASSERT_TRUE(reg.OpenKeyReadOnly(kSection));
+    EXPECT_EQ(reg.ReadString("edtSubject_Text"), "Prova");
+    EXPECT_FALSE(reg.OpenKey(kSection, false));
+    EXPECT_THAT(reg.WriteProblem(), HasSubstr(Folder() + " cannot be written ("));
+}
+
+TEST_F(RegistryTest, AnUnusableFileThatCannotBeMovedStaysAndIsNeverReplaced) {
+    fs::create_directories(Folder());
+    UnusableFiles()[0].make(sandbox.UserRegistryFile());
+    TReadOnlyFolder readOnly(Folder());
+    ASSERT_TRUE(readOnly.Ok());
+    TRegistry reg;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(reg.OpenKeyReadOnly("Software"));
+    EXPECT_FALSE(reg.OpenKeyReadOnly("Software"));
+    const std::string trace = testing::internal::GetCapturedStderr();
+    EXPECT_THAT(trace, HasSubstr("cannot be read (a folder); cannot be moved aside ("));
+    // Said once, not at every read.
+    EXPECT_EQ(trace.find("cannot be moved aside"), trace.rfind("cannot be moved aside"));
+    EXPECT_THAT(reg.FileProblem(), HasSubstr("cannot be moved aside"));
+    EXPECT_FALSE(reg.OpenKey("Software", true));
+    EXPECT_TRUE(fs::is_directory(sandbox.UserRegistryFile() + "/inside"));
+    EXPECT_TRUE(Aside().empty());
+}
+
+// Reads keep the file as last read until it is replaced or rewritten.
+TEST_F(RegistryTest, AFileChangedSinceTheLastReadIsReadAgain) {
+    TRegistry reader, writer;
+    ASSERT_TRUE(writer.OpenKey(kSection, true));
+    writer.WriteString("v", "1");
+    writer.CloseKey();
+    ASSERT_TRUE(reader.OpenKeyReadOnly("\\" + kSection));
+    EXPECT_EQ(reader.ReadString("v"), "1");
+
+    ASSERT_TRUE(writer.OpenKey(kSection, false));
+    writer.WriteString("v", "2");
+    writer.CloseKey();
+    ASSERT_TRUE(reader.OpenKeyReadOnly("\\" + kSection));
+    EXPECT_EQ(reader.ReadString("v"), "2");
+
+    // Edited where it is, as by hand.
+    {
+        std::ofstream out(sandbox.UserRegistryFile(), std::ios::binary | std::ios::trunc);
+        out << kHeader << "[HKEY_CURRENT_USER\\" << kSection << "]\r\n\"v\"=\"33\"\r\n";
+    }
+    ASSERT_TRUE(reader.OpenKeyReadOnly("\\" + kSection));
+    EXPECT_EQ(reader.ReadString("v"), "33");
+
+    fs::remove(sandbox.UserRegistryFile());
+    EXPECT_FALSE(reader.OpenKeyReadOnly("\\" + kSection));
 }

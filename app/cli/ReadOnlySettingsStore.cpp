@@ -1,8 +1,5 @@
 #include "app/cli/ReadOnlySettingsStore.h"
 
-#include <fstream>
-#include <iterator>
-
 #include "app/FormStorage.h"
 #include "platform/CodePage.h"
 #include "platform/DebugOutput.h"
@@ -30,14 +27,9 @@ const char* const RootName = "HKEY_CURRENT_USER";
 TReadOnlySettingsStore::TReadOnlySettingsStore() : TReadOnlySettingsStore(RegistryFilePath(RootName)) {}
 
 TReadOnlySettingsStore::TReadOnlySettingsStore(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return;
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    std::string error;
-    if (!ParseRegistryText(text, RootName, tree_, error)) {
-        tree_ = TRegistryTree();
-        OutputDebugStringA("Registry: " + path + " cannot be read (" + error + "); stored fields not used");
-    }
+    std::string why;
+    if (ReadRegistryFile(path, RootName, tree_, why) == TRegistryFileState::rfUnusable)
+        OutputDebugStringA("Registry: " + path + " cannot be read (" + why + "); stored fields not used");
 }
 
 bool TReadOnlySettingsStore::ReadString(const std::string& key, const std::string& name, std::string& value) {

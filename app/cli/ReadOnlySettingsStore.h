@@ -1,6 +1,7 @@
 // The window's stored settings, for reading only: the current user's
 // registry file is read once and never written, locked, created or moved
-// (an unreadable file reads as empty, the trace says why). Writes are
+// (a file that cannot be used, say a folder, a FIFO, an unreadable, huge or
+// unparsable file, reads as empty and the trace says why). Writes are
 // dropped, so the window's restore can run on it unchanged.
 #pragma once
 

@@ -5,7 +5,10 @@
 
 #include "app/FormStorage.h"
 #include "app/QtWidgets.h"
+#include "tests/app/WindowDriver.h"
 #include "tests/app/WindowFixture.h"
+#include "tests/support/ReadOnlyFolder.h"
+#include "tests/support/UnusableFile.h"
 
 class FormStorageTest : public WindowFixture {
 protected:
@@ -14,6 +17,18 @@ protected:
         return "(" + std::to_string(screen.width()) + "x" + std::to_string(screen.height()) + ")";
     }
     std::string BodyKey() const { return std::string(Section) + ".edtBody_Lines"; }
+    // The log lines about the stored settings.
+    std::vector<std::string> SettingsLog() {
+        std::vector<std::string> lines;
+        for (const std::string& line : TWindowDriver(*window_).Log())
+            if (line.rfind("Impostazioni", 0) == 0) lines.push_back(line);
+        return lines;
+    }
+    void ExpectDefaults() {
+        EXPECT_EQ(window_->PageControl()->ActivePage()->objectName(), "TabSheetSmtpCript");
+        EXPECT_EQ(Find<TRadioGroup>("edtMethod")->ItemIndex(), 2);
+        EXPECT_EQ(Find<QLineEdit>("edtSubject")->text(), "");
+    }
 };
 
 TEST_F(FormStorageTest, ChiudiWritesTheSection) {
@@ -204,4 +219,79 @@ TEST_F(FormStorageTest, StoredPropsAreTheNineteenInOrder) {
     EXPECT_EQ(props[13], "PageControl.ActivePage");
     EXPECT_EQ(props[18], "edtCCRecipients.Lines");
     EXPECT_EQ(props.IndexOf("edtPassword.Text"), -1);
+}
+
+TEST_F(FormStorageTest, AnythingUnusableInPlaceOfTheFileIsMovedAsideAndLogged) {
+    for (const TUnusableFile& bad : UnusableFiles()) {
+        SCOPED_TRACE(bad.name);
+        std::filesystem::remove_all(SettingsFolder());
+        std::filesystem::create_directories(SettingsFolder());
+        bad.make(SettingsPath());
+        OpenWindow();
+        ExpectDefaults();
+        const std::vector<std::string> log = SettingsLog();
+        ASSERT_EQ(log.size(), 1u);
+        EXPECT_EQ(log[0].rfind("Impostazioni salvate non lette: " + SettingsPath() + " cannot be read (" + bad.why +
+                                   "); moved aside to " + SettingsPath() + ".corrupt-",
+                               0),
+                  0u)
+            << log[0];
+        Find<QLineEdit>("edtSubject")->setText("Dopo");
+        CloseWindow();
+        EXPECT_TRUE(errors_.empty());
+        EXPECT_EQ(Stored(Section, "edtSubject_Text"), "Dopo");
+    }
+}
+
+TEST_F(FormStorageTest, AReadOnlyFolderRestoresTheFieldsAndAFailedSaveLosesNothing) {
+    Store(Section, "edtSubject_Text", "Prova");
+    Store(BodyKey(), "Count", "2");
+    Store(BodyKey(), "Item0", "riga uno");
+    Store(BodyKey(), "Item1", "riga due");
+    const std::string before = SettingsText();
+    TReadOnlyFolder readOnly(SettingsFolder());
+    ASSERT_TRUE(readOnly.Ok());
+    TStderrCapture trace;
+    TFormMailSortello& window = OpenWindow();
+    EXPECT_EQ(Find<QLineEdit>("edtSubject")->text(), "Prova");
+    EXPECT_EQ(window.Actions().Fields().Lines("edtBody").Text(), "riga uno\r\nriga due\r\n");
+    EXPECT_TRUE(errors_.empty());
+    EXPECT_TRUE(SettingsLog().empty());
+
+    Find<QLineEdit>("edtSubject")->setText("Nuovo");
+    CloseWindow();
+    trace.Restore();
+    EXPECT_EQ(errors_, std::vector<std::string>{"Failed to set data for 'FormVersion'"});
+    bool said = false;
+    for (const std::string& line : trace.Lines())
+        said |= line.rfind("Settings: not stored, " + SettingsFolder() + " cannot be written (", 0) == 0;
+    EXPECT_TRUE(said);
+    EXPECT_EQ(SettingsText(), before);
+}
+
+TEST_F(FormStorageTest, AFirstStartInAReadOnlyFolderOpensWithDefaultsAndReportsTheSave) {
+    std::filesystem::create_directories(SettingsFolder());
+    TReadOnlyFolder readOnly(SettingsFolder());
+    ASSERT_TRUE(readOnly.Ok());
+    OpenWindow();
+    ExpectDefaults();
+    EXPECT_TRUE(errors_.empty());
+    CloseWindow();
+    EXPECT_EQ(errors_.size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(SettingsPath()));
+}
+
+TEST_F(FormStorageTest, AnUnusableFileThatCannotBeMovedIsLoggedAndKept) {
+    std::filesystem::create_directories(SettingsFolder());
+    UnusableFiles()[0].make(SettingsPath());
+    TReadOnlyFolder readOnly(SettingsFolder());
+    ASSERT_TRUE(readOnly.Ok());
+    OpenWindow();
+    ExpectDefaults();
+    const std::vector<std::string> log = SettingsLog();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_NE(log[0].find("cannot be read (a folder); cannot be moved aside ("), std::string::npos) << log[0];
+    CloseWindow();
+    EXPECT_EQ(errors_.size(), 1u);
+    EXPECT_TRUE(std::filesystem::is_directory(SettingsPath() + "/inside"));
 }

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStyle>
 #include <QToolButton>
 
@@ -318,4 +319,61 @@ TEST_F(WindowTest, BrowseStartsInTheFileFolderAndRefusesNamesTheCodePageCannotHo
     EXPECT_EQ(edit->Text().toStdString(), folder + "/perch\xC3\xA9.txt");
     ASSERT_EQ(errors_.size(), 1u);
     EXPECT_EQ(errors_[0], "Il nome del file \"" + root_ + "/Universit\xE0/?.txt\" contiene caratteri che la code page 1252 non ha.");
+}
+
+// A radio group is one Tab stop, on its checked item (the first when none
+// is), in both directions; the arrow keys move the check and the stop.
+TEST_F(WindowTest, TabIntoARadioGroupLandsOnItsCheckedItem) {
+    TFormMailSortello& window = OpenWindow();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    auto press = [](int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key), modifiers);
+        return QApplication::focusWidget();
+    };
+    // Entering from a widget next to the group, focused by other means.
+    const struct {
+        const char* group;
+        int index;
+        const char* from;
+        bool backwards;
+    } entries[] = {{"edtAuthType_smtpcript", 1, "edtPort_smtpcript", false},
+                   {"edtAuthType_smtpcript", 2, "edtPort_smtpcript", false},
+                   {"edtAuthType_smtpcript", -1, "edtPort_smtpcript", false},
+                   {"edtUseTLS", 2, "edtSender", true},
+                   {"edtUseTLS", -1, "edtSender", true}};
+    for (const auto& e : entries) {
+        SCOPED_TRACE(std::string(e.group) + " " + std::to_string(e.index) + " from " + e.from);
+        auto* group = Find<TRadioGroup>(e.group);
+        group->SetItemIndex(e.index);
+        Find<QWidget>(e.from)->setFocus(Qt::OtherFocusReason);
+        EXPECT_EQ(press(Qt::Key_Tab, e.backwards ? Qt::ShiftModifier : Qt::NoModifier),
+                  group->Buttons()[static_cast<size_t>(std::max(e.index, 0))]);
+    }
+    // Leaving it and coming back, either way.
+    const struct {
+        const char* group;
+        int index;
+    } cases[] = {{"edtAuthType_smtpcript", 2}, {"edtMethod", 3}, {"edtMethod", 1}, {"edtUseTLS", 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.group) + " " + std::to_string(c.index));
+        auto* group = Find<TRadioGroup>(c.group);
+        group->SetItemIndex(c.index);
+        QRadioButton* stop = group->Buttons()[static_cast<size_t>(c.index)];
+        stop->setFocus(Qt::OtherFocusReason);
+        QWidget* after = press(Qt::Key_Tab);
+        EXPECT_NE(after->parentWidget(), group) << after->objectName().toStdString();
+        EXPECT_EQ(press(Qt::Key_Tab, Qt::ShiftModifier), stop);
+        QWidget* before = press(Qt::Key_Tab, Qt::ShiftModifier);
+        EXPECT_NE(before->parentWidget(), group) << before->objectName().toStdString();
+        EXPECT_EQ(press(Qt::Key_Tab), stop);
+    }
+
+    auto* auth = Find<TRadioGroup>("edtAuthType_smtpcript");
+    auth->SetItemIndex(1);
+    auth->Buttons()[1]->setFocus(Qt::OtherFocusReason);
+    EXPECT_EQ(press(Qt::Key_Right), auth->Buttons()[2]);
+    EXPECT_EQ(auth->ItemIndex(), 2);
+    Find<QWidget>("edtPort_smtpcript")->setFocus(Qt::OtherFocusReason);
+    EXPECT_EQ(press(Qt::Key_Tab), auth->Buttons()[2]);
 }
