@@ -10,6 +10,17 @@ namespace {
 bool HasSocket(const TIdSocketHandle* binding) { return binding != nullptr && binding->HandleAllocated(); }
 }  // namespace
 
+void TIdIOHandlerStack::Open() {
+    connectionError_ = 0;
+    TIdIOHandlerSocket::Open();
+}
+
+void TIdIOHandlerStack::ConnectionFailed(int32_t error) {
+    connectionError_ = error;
+    SetClosedByPeer(true);
+    Close();
+}
+
 void TIdIOHandlerStack::ConnectSocket() {
     TIdIOHandlerSocket::ConnectSocket();
     const std::string& host = Host();
@@ -43,11 +54,10 @@ int32_t TIdIOHandlerStack::ReceiveOnce() {
     int32_t count = 0;
     try {
         count = Binding()->Receive(bytes);
-    } catch (const EIdSocketError&) {
-        // A reset connection stays unusable: close it so that Connected
-        // answers false from now on, and report the error.
-        SetClosedByPeer(true);
-        Close();
+    } catch (const EIdSocketError& e) {
+        // A reset connection stays unusable: Connected answers false from
+        // now on.
+        ConnectionFailed(e.LastError());
         throw;
     }
     bytes.resize(static_cast<size_t>(std::max(count, 0)));
@@ -96,8 +106,10 @@ void TIdIOHandlerStack::CheckDisconnect(bool raise, bool ignoreBuffer) {
         }
         disconnected = true;
     }
-    if (disconnected && raise && InputBuffer() != nullptr && (InputBuffer()->Size() == 0 || ignoreBuffer))
+    if (disconnected && raise && InputBuffer() != nullptr && (InputBuffer()->Size() == 0 || ignoreBuffer)) {
+        if (connectionError_ != 0) TIdStack::RaiseSocketError(connectionError_);
         throw EIdConnClosedGracefully(RSConnectionClosedGracefully);
+    }
 }
 
 bool TIdIOHandlerStack::Connected() {
@@ -123,7 +135,13 @@ void TIdIOHandlerStack::SendRaw(const TIdBytes& original) {
     const int32_t size = static_cast<int32_t>(bytes.size());
     while (position < size) {
         Raise<EIdNotConnected>::IfFalse(HasSocket(Binding()), RSNotConnectedNoDot);
-        const int32_t sent = Binding()->Send(bytes, position, -1);
+        int32_t sent = 0;
+        try {
+            sent = Binding()->Send(bytes, position, -1);
+        } catch (const EIdSocketError& e) {
+            ConnectionFailed(e.LastError());
+            throw;
+        }
         SetClosedByPeer(sent == 0);
         CheckDisconnect(true, false);
         DoWork(WorkWrite, sent);

@@ -25,6 +25,7 @@ inline constexpr int32_t Id_WSAEINVAL = 10022;
 inline constexpr int32_t Id_WSAENOTSOCK = 10038;
 inline constexpr int32_t Id_WSAECONNABORTED = 10053;
 inline constexpr int32_t Id_WSAECONNRESET = 10054;
+inline constexpr int32_t Id_WSAENOTCONN = 10057;
 inline constexpr int32_t Id_WSAESHUTDOWN = 10058;
 inline constexpr int32_t Id_WSAETIMEDOUT = 10060;
 inline constexpr int32_t Id_WSAECONNREFUSED = 10061;
