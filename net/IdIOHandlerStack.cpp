@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "net/IdNetExceptions.h"
+#include "platform/Locale.h"
 
 TIdIOHandlerStack::TIdIOHandlerStack(TComponent* owner) : TIdIOHandlerSocket(owner) {}
 
@@ -21,29 +22,34 @@ void TIdIOHandlerStack::ConnectionFailed(int32_t error) {
     Close();
 }
 
+// Each address of the host in turn, all within one ConnectTimeout: a
+// name may have several, and the first ones may refuse or be unreachable
+// (an IPv6 address without IPv6 here). The last failure is reported.
 void TIdIOHandlerStack::ConnectSocket() {
-    TIdIOHandlerSocket::ConnectSocket();
     const std::string& host = Host();
-    std::string ip = host;
-    if (!TIdStack::IsIPv4Literal(host)) {
-        DoStatus(StatusResolving, {host});
-        ip = TIdStack::Instance()->ResolveHost(host, IPVersion());
+    if (!TIdStack::IsIPv4Literal(TIdStack::PlainHost(host))) DoStatus(StatusResolving, {host});
+    const std::vector<TIdSocketAddress> addresses = TIdStack::Instance()->ResolveAddresses(host, IPVersion());
+    const int32_t timeout = ConnectTimeout();
+    const bool limited = timeout != 0 && timeout != TimeoutDefault;
+    const uint64_t deadline = MonotonicMilliseconds() + static_cast<uint64_t>(limited ? timeout : 0);
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        try {
+            PrepareSocket(addresses[i].ipVersion);
+            Binding()->SetPeer(addresses[i].ip, Port());
+            DoStatus(StatusConnecting, {addresses[i].ip});
+            ConnectClient(limited ? RemainingMilliseconds(deadline) : TimeoutInfinite);
+            return;
+        } catch (const EIdSocketError&) {
+            if (i + 1 == addresses.size()) throw;
+        }
     }
-    Binding()->SetPeer(ip, Port());
-    DoStatus(StatusConnecting, {ip});
-    ConnectClient();
 }
 
 // A non-blocking connect waited for on this thread: no second thread and
 // no socket closed under a running connect. A refusal arrives at once;
 // a success returns as soon as the handshake completes.
-void TIdIOHandlerStack::ConnectClient() {
-    const int32_t timeout = ConnectTimeout();
-    if (timeout == 0 || timeout == TimeoutDefault) {
-        Binding()->Connect(TimeoutInfinite);
-        return;
-    }
-    if (!Binding()->Connect(timeout)) {
+void TIdIOHandlerStack::ConnectClient(int32_t timeout) {
+    if (timeout == 0 || !Binding()->Connect(timeout)) {
         Close();
         throw EIdConnectTimeout("Connect timed out.");
     }

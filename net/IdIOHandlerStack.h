@@ -25,8 +25,8 @@ public:
     bool WaitReadable(int32_t timeout) override;
 
 protected:
-    // The common part, then resolve and connect, within ConnectTimeout
-    // when it is not 0.
+    // Resolve, then for each address the common part and the connect, all
+    // within ConnectTimeout when it is not 0.
     void ConnectSocket() override;
     void SendRaw(const TIdBytes& bytes) override;
     // Appends received bytes (none: the peer closed) and keeps
@@ -37,7 +37,8 @@ protected:
     void ConnectionFailed(int32_t error);
 
 private:
-    void ConnectClient();
+    // Within timeout ms (TimeoutInfinite: no limit).
+    void ConnectClient(int32_t timeout);
     int32_t ReceiveOnce();
 
     int32_t connectionError_ = 0;
