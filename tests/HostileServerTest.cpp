@@ -154,10 +154,12 @@ struct THostileCase {
     // failed STARTTLS handshake the QUIT that the client still sends. A
     // time-out in a command exchange closes the connection: no QUIT then.
     int timeouts;
-    // A flood ends at the reply size limit rather than at a time-out (the
-    // QUIT after it reads up to that limit once more), so its time depends
-    // on the machine and is not checked.
-    bool flood = false;
+    // A case whose time is the machine's own work, not a wait, is not
+    // timed: a flood ends at the reply size limit (and the QUIT after it
+    // reads up to that limit once more), a reply of 100 000 lines is
+    // parsed. A loaded machine or a sanitizer build takes longer there
+    // without any wait to blame.
+    bool machineBound = false;
 };
 
 bool Matches(const std::set<std::string>& messages, const std::string& raised) {
@@ -182,7 +184,7 @@ void RunCases(const std::vector<THostileCase>& cases) {
         std::printf("%s: \"%.60s\" after %llu ms\n", c.what, raised.c_str(), static_cast<unsigned long long>(elapsed));
         EXPECT_TRUE(Matches(c.messages, raised)) << "raised: " << raised;
         const uint64_t waited = static_cast<uint64_t>(c.timeouts) * kTimeoutMs;
-        if (!c.flood) {
+        if (!c.machineBound) {
             EXPECT_LT(elapsed, waited + kSlackMs);
         }
         if (c.timeouts > 0) {
@@ -374,7 +376,7 @@ TEST(HostileServer, FloodsGarbageAndSilence) {
              TLoopbackServer::SendAll(fd, "250 mx.test\r\n");
              TLoopbackServer::ReadAll(fd, 1000);
          },
-         {"no exception"}, 0},
+         {"no exception"}, 0, true},
         {"endless continuation lines", TMode::Clear, false, false,
          [](int fd) {
              const std::string line = "220-" + std::string(1000, 'c') + "\r\n";
