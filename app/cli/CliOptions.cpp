@@ -222,13 +222,13 @@ Password (never on the command line):
   --password-file FILE     the first line of FILE
   --password-env VAR       the value of the environment variable VAR
                            (neither: asked without echo when standard input is a terminal)
+Connection:
+  --timeout SECONDS        connect and read time-out, 1 to 3600 (default 3, as the window); after a read
+                           time-out the session is closed, never continued out of step
 Output (standard output: the window's log; standard error: the trace):
   --transcript             every line sent and received, "C: " and "S: ", on standard error
   --show-credentials       the transcript shows the credential lines too
   --tls-info               protocol, cipher and server certificate after a TLS handshake, on standard error
-Connection:
-  --timeout SECONDS        connect and read time-out, 1 to 3600 (default 3, as the window); after a read
-                           time-out the session is closed, never continued out of step
   --help                   this text
   --version                the program version
 Exit status:
