@@ -42,9 +42,13 @@ void TIdIOHandlerSocket::Close() {
     TIdIOHandler::Close();
 }
 
-void TIdIOHandlerSocket::ConnectSocket() {
+void TIdIOHandlerSocket::ConnectSocket() { PrepareSocket(ipVersion_); }
+
+void TIdIOHandlerSocket::PrepareSocket(TIdIPVersion family) {
     if (onBeforeBind_) onBeforeBind_(this);
-    binding_->SetIPVersion(ipVersion_);
+    // Another address tried after a failed one starts afresh too.
+    binding_->Reset(true);
+    binding_->SetIPVersion(family);
     binding_->AllocateSocket(Id_SOCK_STREAM, 0);
     if (onSocketAllocated_) onSocketAllocated_(this);
     if (!boundIP_.empty()) binding_->SetIP(boundIP_);

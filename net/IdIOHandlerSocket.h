@@ -46,9 +46,12 @@ public:
     void SetOnSocketAllocated(TNotifyEvent handler) { onSocketAllocated_ = std::move(handler); }
 
 protected:
-    // Common part: allocate, bind as configured, set the no-delay option.
-    // Descendants connect after it.
+    // The common part for the handler's IPVersion; descendants connect
+    // after it.
     virtual void ConnectSocket();
+    // Common part: allocate a socket of the family, bind as configured,
+    // set the no-delay option.
+    void PrepareSocket(TIdIPVersion family);
 
 private:
     std::unique_ptr<TIdSocketHandle> binding_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "net/IdNetExceptions.h"
+#include "platform/Locale.h"
 
 TIdIOHandlerStack::TIdIOHandlerStack(TComponent* owner) : TIdIOHandlerSocket(owner) {}
 
@@ -10,29 +11,45 @@ namespace {
 bool HasSocket(const TIdSocketHandle* binding) { return binding != nullptr && binding->HandleAllocated(); }
 }  // namespace
 
+void TIdIOHandlerStack::Open() {
+    connectionError_ = 0;
+    TIdIOHandlerSocket::Open();
+}
+
+void TIdIOHandlerStack::ConnectionFailed(int32_t error) {
+    connectionError_ = error;
+    SetClosedByPeer(true);
+    Close();
+}
+
+// Each address of the host in turn, all within one ConnectTimeout: a
+// name may have several, and the first ones may refuse or be unreachable
+// (an IPv6 address without IPv6 here). The last failure is reported.
 void TIdIOHandlerStack::ConnectSocket() {
-    TIdIOHandlerSocket::ConnectSocket();
     const std::string& host = Host();
-    std::string ip = host;
-    if (!TIdStack::IsIPv4Literal(host)) {
-        DoStatus(StatusResolving, {host});
-        ip = TIdStack::Instance()->ResolveHost(host, IPVersion());
+    if (!TIdStack::IsIPv4Literal(TIdStack::PlainHost(host))) DoStatus(StatusResolving, {host});
+    const std::vector<TIdSocketAddress> addresses = TIdStack::Instance()->ResolveAddresses(host, IPVersion());
+    const int32_t timeout = ConnectTimeout();
+    const bool limited = timeout != 0 && timeout != TimeoutDefault;
+    const uint64_t deadline = MonotonicMilliseconds() + static_cast<uint64_t>(limited ? timeout : 0);
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        try {
+            PrepareSocket(addresses[i].ipVersion);
+            Binding()->SetPeer(addresses[i].ip, Port());
+            DoStatus(StatusConnecting, {addresses[i].ip});
+            ConnectClient(limited ? RemainingMilliseconds(deadline) : TimeoutInfinite);
+            return;
+        } catch (const EIdSocketError&) {
+            if (i + 1 == addresses.size()) throw;
+        }
     }
-    Binding()->SetPeer(ip, Port());
-    DoStatus(StatusConnecting, {ip});
-    ConnectClient();
 }
 
 // A non-blocking connect waited for on this thread: no second thread and
 // no socket closed under a running connect. A refusal arrives at once;
 // a success returns as soon as the handshake completes.
-void TIdIOHandlerStack::ConnectClient() {
-    const int32_t timeout = ConnectTimeout();
-    if (timeout == 0 || timeout == TimeoutDefault) {
-        Binding()->Connect(TimeoutInfinite);
-        return;
-    }
-    if (!Binding()->Connect(timeout)) {
+void TIdIOHandlerStack::ConnectClient(int32_t timeout) {
+    if (timeout == 0 || !Binding()->Connect(timeout)) {
         Close();
         throw EIdConnectTimeout("Connect timed out.");
     }
@@ -43,11 +60,10 @@ int32_t TIdIOHandlerStack::ReceiveOnce() {
     int32_t count = 0;
     try {
         count = Binding()->Receive(bytes);
-    } catch (const EIdSocketError&) {
-        // A reset connection stays unusable: close it so that Connected
-        // answers false from now on, and report the error.
-        SetClosedByPeer(true);
-        Close();
+    } catch (const EIdSocketError& e) {
+        // A reset connection stays unusable: Connected answers false from
+        // now on.
+        ConnectionFailed(e.LastError());
         throw;
     }
     bytes.resize(static_cast<size_t>(std::max(count, 0)));
@@ -96,8 +112,10 @@ void TIdIOHandlerStack::CheckDisconnect(bool raise, bool ignoreBuffer) {
         }
         disconnected = true;
     }
-    if (disconnected && raise && InputBuffer() != nullptr && (InputBuffer()->Size() == 0 || ignoreBuffer))
+    if (disconnected && raise && InputBuffer() != nullptr && (InputBuffer()->Size() == 0 || ignoreBuffer)) {
+        if (connectionError_ != 0) TIdStack::RaiseSocketError(connectionError_);
         throw EIdConnClosedGracefully(RSConnectionClosedGracefully);
+    }
 }
 
 bool TIdIOHandlerStack::Connected() {
@@ -123,7 +141,13 @@ void TIdIOHandlerStack::SendRaw(const TIdBytes& original) {
     const int32_t size = static_cast<int32_t>(bytes.size());
     while (position < size) {
         Raise<EIdNotConnected>::IfFalse(HasSocket(Binding()), RSNotConnectedNoDot);
-        const int32_t sent = Binding()->Send(bytes, position, -1);
+        int32_t sent = 0;
+        try {
+            sent = Binding()->Send(bytes, position, -1);
+        } catch (const EIdSocketError& e) {
+            ConnectionFailed(e.LastError());
+            throw;
+        }
         SetClosedByPeer(sent == 0);
         CheckDisconnect(true, false);
         DoWork(WorkWrite, sent);

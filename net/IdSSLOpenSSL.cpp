@@ -107,10 +107,12 @@ int32_t TIdSSLIOHandlerSocketOpenSSL::TLSReceive(int32_t timeout) {
     // shutdown or an abort.
     const int32_t error = TIdStack::TranslateErrno(result.systemError);
     AppendReceived(TIdBytes());
-    Close();
-    if (error != Id_WSAESHUTDOWN && error != Id_WSAECONNABORTED) TIdStack::RaiseSocketError(error);
-    if (InputBufferIsEmpty()) TIdStack::RaiseSocketError(error);
-    return 0;
+    if ((error == Id_WSAESHUTDOWN || error == Id_WSAECONNABORTED) && !InputBufferIsEmpty()) {
+        Close();
+        return 0;
+    }
+    ConnectionFailed(error);
+    TIdStack::RaiseSocketError(error);
 }
 
 int32_t TIdSSLIOHandlerSocketOpenSSL::FillInputBuffer(bool raiseIfDisconnected, int32_t timeout,
@@ -149,10 +151,7 @@ int32_t TIdSSLIOHandlerSocketOpenSSL::TLSSend(const TIdBytes& bytes, size_t posi
             break;
     }
     const int32_t error = TIdStack::TranslateErrno(result.systemError);
-    if (error == Id_WSAESHUTDOWN || error == Id_WSAECONNABORTED || error == Id_WSAECONNRESET) {
-        SetClosedByPeer(true);
-        Close();
-    }
+    if (error == Id_WSAESHUTDOWN || error == Id_WSAECONNABORTED || error == Id_WSAECONNRESET) ConnectionFailed(error);
     TIdStack::RaiseSocketError(error);
 }
 

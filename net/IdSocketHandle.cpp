@@ -17,10 +17,12 @@ TIdStack& TIdSocketHandle::Stack() const { return *TIdStack::Instance(); }
 
 void TIdSocketHandle::AllocateSocket(int socketType, int protocol) {
     CloseSocket();
+    resetWhileConnecting_ = false;
     handle_ = Stack().NewSocketHandle(socketType, protocol, ipVersion_);
 }
 
 void TIdSocketHandle::CloseSocket() {
+    resetWhileConnecting_ = false;
     if (!HandleAllocated()) return;
     const TIdStackSocketHandle handle = handle_;
     handle_ = Id_INVALID_SOCKET;
@@ -54,26 +56,62 @@ void TIdSocketHandle::Bind() {
     throw EIdCanNotBindPortInRange(Format("Can not bind in port range (%d - %d)", clientPortMin_, clientPortMax_));
 }
 
+// A reset that arrives while the connect is still being waited for, or
+// before the addresses are read back, is the same reset as one that
+// arrives a moment later: the connection was made, and its first receive
+// or send reports it.
 bool TIdSocketHandle::Connect(int32_t timeoutMs) {
-    if (!Stack().Connect(handle_, peerIP_, peerPort_, ipVersion_, timeoutMs)) return false;
-    UpdateBindingLocal();
-    UpdateBindingPeer();
+    try {
+        if (!Stack().Connect(handle_, peerIP_, peerPort_, ipVersion_, timeoutMs)) return false;
+    } catch (const EIdSocketError& e) {
+        if (e.LastError() != Id_WSAECONNRESET) throw;
+        resetWhileConnecting_ = true;
+    }
+    UpdateBindingsAfterConnect();
     return true;
+}
+
+// A connection the peer already reset has no peer name any more; the
+// peer is then the address connected to.
+void TIdSocketHandle::UpdateBindingsAfterConnect() {
+    try {
+        UpdateBindingLocal();
+        UpdateBindingPeer();
+    } catch (const EIdSocketError& e) {
+        if (e.LastError() != Id_WSAENOTCONN) throw;
+        resetWhileConnecting_ = true;
+    }
+}
+
+void TIdSocketHandle::RaiseReset() {
+    resetWhileConnecting_ = false;
+    TIdStack::RaiseSocketError(Id_WSAECONNRESET);
 }
 
 int32_t TIdSocketHandle::Send(const TIdBytes& bytes, int32_t offset, int32_t count) {
     const int32_t size = static_cast<int32_t>(bytes.size());
     if (offset < 0 || offset > size) return 0;
     if (count < 0 || count > size - offset) count = size - offset;
+    if (resetWhileConnecting_) RaiseReset();
     return Stack().Send(handle_, bytes.data() + offset, count);
 }
 
+// What the peer sent before its reset is still read first.
 int32_t TIdSocketHandle::Receive(TIdBytes& buffer) {
-    return Stack().Receive(handle_, buffer.data(), static_cast<int32_t>(buffer.size()));
+    if (!resetWhileConnecting_) return Stack().Receive(handle_, buffer.data(), static_cast<int32_t>(buffer.size()));
+    int32_t count = 0;
+    try {
+        count = Stack().Receive(handle_, buffer.data(), static_cast<int32_t>(buffer.size()));
+    } catch (const EIdSocketError&) {
+        RaiseReset();
+    }
+    if (count == 0) RaiseReset();
+    return count;
 }
 
 bool TIdSocketHandle::WaitReadable(int32_t timeoutMs) {
     Raise<EIdConnClosedGracefully>::IfFalse(HandleAllocated(), RSConnectionClosedGracefully);
+    if (resetWhileConnecting_) return true;
     return Stack().Readable(handle_, timeoutMs == TimeoutInfinite ? -1 : std::max(timeoutMs, 0));
 }
 

@@ -23,13 +23,15 @@ public:
     // from ClientPortMax down to ClientPortMin.
     void Bind();
     // Connects to the peer within timeoutMs (TimeoutInfinite or 0 = no
-    // limit); false when the limit passed first. Fills the addresses.
+    // limit); false when the limit passed first. Fills the addresses. A
+    // peer that accepts and resets at once does not fail the connect: the
+    // first receive or send reports the reset, whenever it arrived.
     bool Connect(int32_t timeoutMs = TimeoutInfinite);
     // count -1 = from offset to the end.
     int32_t Send(const TIdBytes& bytes, int32_t offset = 0, int32_t count = -1);
     // Receives into the whole buffer; 0 means the peer closed.
     int32_t Receive(TIdBytes& buffer);
-    // True when data waits or the peer closed.
+    // True when data waits or the peer closed (or reset).
     bool WaitReadable(int32_t timeoutMs);
     void SetPeer(const std::string& ip, int32_t port);
     void SetSockOpt(int level, int name, int32_t value);
@@ -58,6 +60,10 @@ public:
 private:
     TIdStack& Stack() const;
     bool TryBind(int32_t port);
+    void UpdateBindingsAfterConnect();
+    // The reset noticed while connecting, in place of what the system says
+    // about the gone connection (nothing more to read, a broken pipe).
+    [[noreturn]] void RaiseReset();
 
     int32_t clientPortMin_ = 0;
     int32_t clientPortMax_ = 0;
@@ -67,4 +73,5 @@ private:
     int32_t port_ = 0;
     int32_t peerPort_ = 0;
     TIdIPVersion ipVersion_ = Id_IPv4;
+    bool resetWhileConnecting_ = false;
 };

@@ -44,13 +44,19 @@ struct TSocketAddress {
 }
 
 bool IsDecimal(const std::string& text) {
-    if (text.empty() || text.size() > 3) return false;
+    if (text.empty()) return false;
     for (char c : text)
         if (c < '0' || c > '9') return false;
     return true;
 }
 
-int ByteValue(const std::string& text) { return IsDecimal(text) ? std::stoi(text) : -1; }
+// A part of a dotted address, always decimal: "0127" is 127, never octal.
+// -1 for a part that is no number or too long to be a byte.
+int ByteValue(const std::string& text) {
+    if (!IsDecimal(text)) return -1;
+    const size_t first = std::min(text.find_first_not_of('0'), text.size() - 1);
+    return text.size() - first > 3 ? -1 : std::stoi(text.substr(first));
+}
 
 // Splits off the text before the first separator (all of it when absent).
 std::string Fetch(std::string& text, char separator) {
@@ -95,6 +101,12 @@ TSocketAddress MakeAddress(const std::string& ip, int32_t port, TIdIPVersion ipV
     return address;
 }
 
+std::string AddressText(const in_addr& address) {
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &address, text, sizeof text);
+    return text;
+}
+
 std::string IPv6ToText(const in6_addr& address) {
     std::string text;
     for (int i = 0; i < 8; ++i) {
@@ -108,9 +120,7 @@ std::string IPv6ToText(const in6_addr& address) {
 void AddressToText(const sockaddr_storage& storage, std::string& ip, int32_t& port) {
     if (storage.ss_family == AF_INET) {
         const auto* in = reinterpret_cast<const sockaddr_in*>(&storage);
-        char text[INET_ADDRSTRLEN] = {};
-        ::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
-        ip = text;
+        ip = AddressText(in->sin_addr);
         port = ntohs(in->sin_port);
     } else if (storage.ss_family == AF_INET6) {
         const auto* in6 = reinterpret_cast<const sockaddr_in6*>(&storage);
@@ -143,11 +153,6 @@ int32_t TranslateResolverError(int answer) {
     }
 }
 
-int32_t RemainingMs(uint64_t deadline) {
-    const uint64_t now = MonotonicMilliseconds();
-    return now >= deadline ? 0 : static_cast<int32_t>(deadline - now);
-}
-
 // poll on one descriptor; a negative time-out waits without limit, EINTR
 // goes on waiting for the rest of the time.
 int PollOne(int handle, short events, int32_t timeoutMs, short& revents) {
@@ -155,7 +160,7 @@ int PollOne(int handle, short events, int32_t timeoutMs, short& revents) {
     const uint64_t deadline = limited ? MonotonicMilliseconds() + static_cast<uint64_t>(timeoutMs) : 0;
     for (;;) {
         pollfd entry{handle, events, 0};
-        const int result = ::poll(&entry, 1, limited ? RemainingMs(deadline) : -1);
+        const int result = ::poll(&entry, 1, limited ? RemainingMilliseconds(deadline) : -1);
         if (result < 0 && errno == EINTR) continue;
         revents = entry.revents;
         return result;
@@ -181,6 +186,11 @@ bool AwaitConnect(int handle, int32_t timeoutMs) {
 }
 
 }  // namespace
+
+int32_t RemainingMilliseconds(uint64_t deadline) {
+    const uint64_t now = MonotonicMilliseconds();
+    return now >= deadline ? 0 : static_cast<int32_t>(deadline - now);
+}
 
 TIdStack::TIdStack() : hostName_(LocalHostName()) {}
 
@@ -303,25 +313,64 @@ std::string TIdStack::ResolveHost(const std::string& host, TIdIPVersion ipVersio
     return std::string();
 }
 
-std::string TIdStack::HostByName(const std::string& host, TIdIPVersion ipVersion) {
-    if (ipVersion != Id_IPv4 && ipVersion != Id_IPv6) RaiseIPVersionUnsupported();
-    if (ipVersion == Id_IPv6 && !IPv6Available()) throw EIdIPv6Unavailable("IPv6 unavailable");
+namespace {
+
+// Every address the resolver answers for host in the family (AF_UNSPEC:
+// both), in its order, without repeats; raises when there is none.
+std::vector<TIdSocketAddress> LookUp(const std::string& host, int family) {
     addrinfo hints{};
-    hints.ai_family = ipVersion == Id_IPv4 ? AF_INET : AF_INET6;
+    hints.ai_family = family;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* result = nullptr;
     const int answer = ::getaddrinfo(host.c_str(), nullptr, &hints, &result);
     if (answer != 0 || result == nullptr) {
         if (result != nullptr) ::freeaddrinfo(result);
-        RaiseSocketError(answer != 0 ? TranslateResolverError(answer) : Id_WSAHOST_NOT_FOUND);
+        TIdStack::RaiseSocketError(answer != 0 ? TranslateResolverError(answer) : Id_WSAHOST_NOT_FOUND);
     }
-    sockaddr_storage storage{};
-    std::memcpy(&storage, result->ai_addr, std::min<size_t>(result->ai_addrlen, sizeof storage));
+    std::vector<TIdSocketAddress> addresses;
+    for (const addrinfo* entry = result; entry != nullptr; entry = entry->ai_next) {
+        if (entry->ai_family != AF_INET && entry->ai_family != AF_INET6) continue;
+        sockaddr_storage storage{};
+        std::memcpy(&storage, entry->ai_addr, std::min<size_t>(entry->ai_addrlen, sizeof storage));
+        TIdSocketAddress address;
+        int32_t port = 0;
+        AddressToText(storage, address.ip, port);
+        address.ipVersion = entry->ai_family == AF_INET ? Id_IPv4 : Id_IPv6;
+        const bool known = std::any_of(addresses.begin(), addresses.end(),
+                                       [&](const TIdSocketAddress& a) { return a.ip == address.ip; });
+        if (!known) addresses.push_back(address);
+    }
     ::freeaddrinfo(result);
-    std::string ip;
-    int32_t port = 0;
-    AddressToText(storage, ip, port);
-    return ip;
+    if (addresses.empty()) TIdStack::RaiseSocketError(Id_WSAHOST_NOT_FOUND);
+    return addresses;
+}
+
+}  // namespace
+
+std::string TIdStack::HostByName(const std::string& host, TIdIPVersion ipVersion) {
+    if (ipVersion != Id_IPv4 && ipVersion != Id_IPv6) RaiseIPVersionUnsupported();
+    if (ipVersion == Id_IPv6 && !IPv6Available()) throw EIdIPv6Unavailable("IPv6 unavailable");
+    return LookUp(host, ipVersion == Id_IPv4 ? AF_INET : AF_INET6).front().ip;
+}
+
+std::string TIdStack::PlainHost(const std::string& host) {
+    const bool bracketed = host.size() > 2 && host.front() == '[' && host.back() == ']';
+    const size_t start = bracketed ? 1 : 0;
+    size_t length = host.size() - 2 * start;
+    if (length > 1 && host[start + length - 1] == '.') --length;
+    return host.substr(start, length);
+}
+
+std::vector<TIdSocketAddress> TIdStack::ResolveAddresses(const std::string& host, TIdIPVersion ipVersion) {
+    if (ipVersion != Id_IPv4 && ipVersion != Id_IPv6) RaiseIPVersionUnsupported();
+    const std::string plain = PlainHost(host);
+    const std::string canonical = MakeCanonicalIPv6Address(plain);
+    if (!canonical.empty()) return {{canonical, Id_IPv6}};
+    if (ipVersion == Id_IPv6) return LookUp(plain, AF_INET6);
+    if (SameText(plain, "LOCALHOST")) return {{"127.0.0.1", Id_IPv4}};
+    in_addr literal{};
+    if (ParseIPv4(plain, literal)) return {{AddressText(literal), Id_IPv4}};
+    return LookUp(plain, AF_UNSPEC);
 }
 
 bool TIdStack::IsIPv4Literal(const std::string& text) {

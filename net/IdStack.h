@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 enum TIdIPVersion : int32_t { Id_IPv4 = 0, Id_IPv6 = 1 };
 
@@ -18,6 +19,9 @@ inline constexpr int Id_SOCK_STREAM = 1;
 inline constexpr int32_t TimeoutDefault = -1;   // the handler's ReadTimeout
 inline constexpr int32_t TimeoutInfinite = -2;  // no limit
 
+// Milliseconds left until a deadline of the monotonic clock, 0 once past.
+int32_t RemainingMilliseconds(uint64_t deadline);
+
 // Windows Sockets error numbers used by name in the code.
 inline constexpr int32_t Id_WSAEINTR = 10004;
 inline constexpr int32_t Id_WSAEBADF = 10009;
@@ -25,11 +29,18 @@ inline constexpr int32_t Id_WSAEINVAL = 10022;
 inline constexpr int32_t Id_WSAENOTSOCK = 10038;
 inline constexpr int32_t Id_WSAECONNABORTED = 10053;
 inline constexpr int32_t Id_WSAECONNRESET = 10054;
+inline constexpr int32_t Id_WSAENOTCONN = 10057;
 inline constexpr int32_t Id_WSAESHUTDOWN = 10058;
 inline constexpr int32_t Id_WSAETIMEDOUT = 10060;
 inline constexpr int32_t Id_WSAECONNREFUSED = 10061;
 inline constexpr int32_t Id_WSAHOST_NOT_FOUND = 11001;
 inline constexpr int32_t Id_WSATRY_AGAIN = 11002;
+
+// One address to connect to, with its family.
+struct TIdSocketAddress {
+    std::string ip;
+    TIdIPVersion ipVersion = Id_IPv4;
+};
 
 class TIdStack {
 public:
@@ -73,6 +84,16 @@ public:
     // Names and addresses.
     std::string ResolveHost(const std::string& host, TIdIPVersion ipVersion);
     virtual std::string HostByName(const std::string& host, TIdIPVersion ipVersion);
+    // Every address a connection to host may try, in order. The host is
+    // taken as PlainHost gives it. A literal is its own address (IPv4 or
+    // IPv6, whatever ipVersion says, except that Id_IPv6 takes no IPv4
+    // literal); a name gives every address the resolver answers, in its
+    // order, of both families under Id_IPv4 and of IPv6 only under Id_IPv6.
+    virtual std::vector<TIdSocketAddress> ResolveAddresses(const std::string& host, TIdIPVersion ipVersion);
+    // The host without enclosing brackets ("[::1]") and without one
+    // trailing dot ("127.0.0.1.", "mx.example.com.").
+    static std::string PlainHost(const std::string& host);
+    // Four parts of decimal digits (leading zeros allowed), each 0 to 255.
     static bool IsIPv4Literal(const std::string& text);
     // Eight upper-case hexadecimal groups, or "" when text is no IPv6 literal.
     static std::string MakeCanonicalIPv6Address(const std::string& text);

@@ -109,6 +109,17 @@ std::string TIdTCPConnection::CheckReplyCode(const std::string& code, const std:
 
 void TIdTCPConnection::ReceiveReply() {
     EnsureIOHandler();
+    try {
+        ReceiveReplyLines();
+    } catch (const EIdReadTimeout&) {
+        // A reply that comes after the time-out would be read as the answer
+        // to the next command: the exchange is out of step for good.
+        Disconnect(false);
+        throw;
+    }
+}
+
+void TIdTCPConnection::ReceiveReplyLines() {
     TIdReply& reply = LastCmdResult();
     TStringList lines;
     lines.Add(ioHandler_->ReadNonEmptyLine(2147483647));

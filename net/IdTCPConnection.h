@@ -50,7 +50,8 @@ public:
     // An empty allowed list accepts every code.
     virtual int16_t CheckReplyCode(int16_t code, const TIdReplyCodes& allowed);
     virtual std::string CheckReplyCode(const std::string& code, const std::string& allowed);
-    // Reads one complete reply into LastCmdResult; no code check.
+    // Reads one complete reply into LastCmdResult; no code check. A read
+    // time-out closes the connection before it is raised.
     virtual void ReceiveReply();
     virtual int16_t ReadReply(const TIdReplyCodes& allowed);
     virtual std::string ReadReply(const std::string& allowed);
@@ -77,6 +78,8 @@ protected:
     void Notification(TComponent* component, TOperation operation) override;
 
 private:
+    void ReceiveReplyLines();
+
     TIdIOHandler* ioHandler_ = nullptr;
     TIdIOHandlerSocket* socket_ = nullptr;
     bool ownsIOHandler_ = false;

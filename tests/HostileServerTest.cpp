@@ -6,6 +6,7 @@
 #include "smtp/IdSMTP.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@
 #include "message/IdAttachmentFile.h"
 #include "message/IdMessage.h"
 #include "net/IdSSLOpenSSL.h"
+#include "net/IdStack.h"
 #include "platform/Locale.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/ScriptedSmtpServer.h"
@@ -148,13 +150,16 @@ struct THostileCase {
     bool send;
     std::function<void(int fd)> server;
     std::set<std::string> messages;  // any one of these is a clear outcome; "text*" is a prefix
-    // Read time-outs the case runs into: the silence itself, and the QUIT
-    // that the client sends before it drops a session that failed.
+    // Read time-outs the case runs into: the silence itself, and after a
+    // failed STARTTLS handshake the QUIT that the client still sends. A
+    // time-out in a command exchange closes the connection: no QUIT then.
     int timeouts;
-    // A flood ends at the reply size limit rather than at a time-out (the
-    // QUIT after it reads up to that limit once more), so its time depends
-    // on the machine and is not checked.
-    bool flood = false;
+    // A case whose time is the machine's own work, not a wait, is not
+    // timed: a flood ends at the reply size limit (and the QUIT after it
+    // reads up to that limit once more), a reply of 100 000 lines is
+    // parsed. A loaded machine or a sanitizer build takes longer there
+    // without any wait to blame.
+    bool machineBound = false;
 };
 
 bool Matches(const std::set<std::string>& messages, const std::string& raised) {
@@ -179,7 +184,7 @@ void RunCases(const std::vector<THostileCase>& cases) {
         std::printf("%s: \"%.60s\" after %llu ms\n", c.what, raised.c_str(), static_cast<unsigned long long>(elapsed));
         EXPECT_TRUE(Matches(c.messages, raised)) << "raised: " << raised;
         const uint64_t waited = static_cast<uint64_t>(c.timeouts) * kTimeoutMs;
-        if (!c.flood) {
+        if (!c.machineBound) {
             EXPECT_LT(elapsed, waited + kSlackMs);
         }
         if (c.timeouts > 0) {
@@ -194,7 +199,7 @@ void RunCases(const std::vector<THostileCase>& cases) {
 }  // namespace
 
 TEST(HostileServer, ResetInEveryPhase) {
-    const std::set<std::string> reset{kReset, kClosed};
+    const std::set<std::string> reset{kReset};
     RunCases({
         {"greeting", TMode::Clear, false, false, [](int fd) { Reset(fd); }, reset, 0},
         {"greeting half sent", TMode::Clear, false, false,
@@ -224,14 +229,14 @@ TEST(HostileServer, ResetInEveryPhase) {
              ::recv(fd, hello, sizeof hello, 0);
              Reset(fd);
          },
-         {"SSL is not available on this server.", "Error connecting with SSL.", kReset, kClosed}, 0},
+         {"SSL is not available on this server."}, 0},
         {"implicit TLS handshake", TMode::Implicit, false, false,
          [](int fd) {
              char hello[64];
              ::recv(fd, hello, sizeof hello, 0);
              Reset(fd);
          },
-         {"SSL is not available on this server.", "Error connecting with SSL.", kReset, kClosed}, 0},
+         {"Error connecting with SSL."}, 0},
         {"AUTH over TLS", TMode::StartTls, true, false,
          [](int fd) {
              UpToStartTls(fd);
@@ -265,8 +270,91 @@ TEST(HostileServer, ResetInEveryPhase) {
              Line(fd);  // the first header line, then the rest is refused
              Reset(fd);
          },
-         {kReset, kClosed, "Socket Error # 10053\r\nSoftware caused connection abort."}, 0},
+         reset, 0},
     });
+}
+
+namespace {
+
+// Holds every connect until the peer's reset has arrived, so that the
+// reset overtakes whatever the client does after its connect.
+class TResetFirstStack : public TIdStack {
+public:
+    bool Connect(TIdStackSocketHandle handle, const std::string& ip, int32_t port, TIdIPVersion ipVersion,
+                 int32_t timeoutMs) override {
+        const bool done = TIdStack::Connect(handle, ip, port, ipVersion, timeoutMs);
+        pollfd entry{handle, POLLIN, 0};
+        for (int i = 0; i < 5000 && !(entry.revents & (POLLHUP | POLLERR)); ++i) {
+            if (i > 0) SleepMilliseconds(1);
+            ::poll(&entry, 1, 0);
+        }
+        return done;
+    }
+};
+
+// The stack class for the components made in a scope.
+struct TStackClassScope {
+    explicit TStackClassScope(TIdStack::TStackFactory factory) { TIdStack::SetStackClass(std::move(factory)); }
+    ~TStackClassScope() {
+        TIdStack::SetStackClass([] { return std::make_unique<TIdStack>(); });
+    }
+};
+
+}  // namespace
+
+TEST(HostileServer, ResetBeforeTheConnectEndsIsReportedAsAReset) {
+    TStackClassScope scope([] { return std::make_unique<TResetFirstStack>(); });
+    const struct {
+        const char* what;
+        std::function<void(int fd)> server;
+    } cases[] = {
+        {"nothing sent", [](int fd) { Reset(fd); }},
+        {"half a greeting sent",
+         [](int fd) {
+             TLoopbackServer::SendAll(fd, "220-mx.test\r\n220 ESM");
+             Reset(fd);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TLoopbackServer server(c.server);
+        TIdSMTP smtp;
+        ASSERT_NE(dynamic_cast<TResetFirstStack*>(TIdStack::Instance()), nullptr);
+        Configure(smtp, TMode::Clear, server.Port());
+        uint64_t elapsed = 0;
+        EXPECT_EQ(Session(smtp, false, nullptr, elapsed), kReset);
+        EXPECT_FALSE(smtp.Connected());
+        server.Join();
+    }
+}
+
+// A server that answers a login only after the client gave up waiting
+// must not have that answer taken for the reply to the next command.
+TEST(HostileServer, LateReplyAfterAReadTimeoutIsNeverReadAsTheNextAnswer) {
+    std::string afterPassword = "nothing";
+    TLoopbackServer server([&afterPassword](int fd) {
+        Greet(fd, {"AUTH LOGIN"});
+        Line(fd);
+        TLoopbackServer::SendAll(fd, "334 VXNlcm5hbWU6\r\n");
+        Line(fd);
+        TLoopbackServer::SendAll(fd, "334 UGFzc3dvcmQ6\r\n");
+        Line(fd);
+        // The refusal waits for the client's next move, not for a clock.
+        std::string next;
+        afterPassword = TLoopbackServer::ReadLine(fd, next, 10000) ? next : "closed";
+        TLoopbackServer::SendAll(fd, "535 5.7.8 late refusal\r\n221 bye\r\n");
+    });
+    TIdSMTP smtp;
+    Configure(smtp, TMode::Clear, server.Port());
+    smtp.SetReadTimeout(300);
+    uint64_t elapsed = 0;
+    EXPECT_EQ(Session(smtp, true, nullptr, elapsed), "Read Timeout");
+    EXPECT_FALSE(smtp.Connected());
+    // What the window does before its next test: nothing is left to end.
+    EXPECT_NO_THROW(smtp.Disconnect());
+    server.Join();
+    EXPECT_EQ(afterPassword, "closed");
+    ExpectUsable(smtp, TMode::Clear, "after the time-out");
 }
 
 TEST(HostileServer, FloodsGarbageAndSilence) {
@@ -288,7 +376,7 @@ TEST(HostileServer, FloodsGarbageAndSilence) {
              TLoopbackServer::SendAll(fd, "250 mx.test\r\n");
              TLoopbackServer::ReadAll(fd, 1000);
          },
-         {"no exception"}, 0},
+         {"no exception"}, 0, true},
         {"endless continuation lines", TMode::Clear, false, false,
          [](int fd) {
              const std::string line = "220-" + std::string(1000, 'c') + "\r\n";
@@ -311,7 +399,7 @@ TEST(HostileServer, FloodsGarbageAndSilence) {
          },
          {"Max line length exceeded.", "Reply Code is not valid: *", kClosed}, 0},
         {"accepts and never speaks", TMode::Clear, false, false,
-         [](int fd) { TLoopbackServer::ReadAll(fd, 10000); }, {"Read Timeout"}, 2},
+         [](int fd) { TLoopbackServer::ReadAll(fd, 10000); }, {"Read Timeout"}, 1},
         {"STARTTLS handshake stalls", TMode::StartTls, true, false,
          [](int fd) {
              UpToStartTls(fd);

@@ -45,8 +45,20 @@ TEST(IdStackText, IPv4Literals) {
         {"1.2.3", false},       {"1.2.3.4.5", false},    {"1.2.3.256", false},     {"192.168.1.300", false},
         {"mail.example", false}, {"", false},            {"1.2.3.4.", false},      {"1..3.4", false},
         {"a.b.c.d", false},     {"-1.2.3.4", false},
+        // Parts are decimal whatever their leading zeros: never octal.
+        {"0127.0.0.1", true},   {"127.000.0.001", true}, {"0000000010.0.0.1", true}, {"1.2.3.0256", false},
+        {"1.2.3.08", true},     {"1.2.3.0x1", false},
     };
     for (const Case& c : cases) EXPECT_EQ(TIdStack::IsIPv4Literal(c.text), c.literal) << c.text;
+}
+
+TEST(IdStackText, PlainHostDropsBracketsAndOneTrailingDot) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"127.0.0.1.", "127.0.0.1"}, {"mx.example.com.", "mx.example.com"}, {"[::1]", "::1"},
+        {"[fe80::1].", "[fe80::1]"}, {"mx..", "mx."},                       {".", "."},
+        {"", ""},                    {"[]", "[]"},                          {"mx.example.com", "mx.example.com"},
+    };
+    for (const auto& [host, plain] : cases) EXPECT_EQ(TIdStack::PlainHost(host), plain) << host;
 }
 
 TEST(IdStackText, CanonicalIPv6) {

@@ -1,10 +1,20 @@
 #include "net/IdTCPClient.h"
 
 #include <dirent.h>
+#include <net/if.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
 #include <netinet/in.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <functional>
 
 #include "net/IdIOHandlerStack.h"
 #include "net/IdNetExceptions.h"
@@ -116,29 +126,165 @@ TEST(IdTCPClientConnect, ConnectsReportsStatusAndRefusesASecondConnect) {
     EXPECT_EQ(disconnected, 1);
 }
 
-TEST(IdTCPClientConnect, IPv6LoopbackLiteral) {
-    const int listener = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in6 addr{};
-    addr.sin6_family = AF_INET6;
-    addr.sin6_addr = in6addr_loopback;
-    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(listener, 4) != 0) {
-        if (listener >= 0) ::close(listener);
-        GTEST_SKIP() << "no IPv6 loopback here";
+namespace {
+
+// Runs body in a child process with a network of its own: a new network
+// namespace with only the loopback interface up, and `hosts` in place of
+// /etc/hosts (a mount namespace of its own), so that no address a test
+// names can ever reach another machine. The child reports its failures
+// on standard output and through its exit status. False, with the
+// reason, where this machine cannot make the namespaces.
+bool InPrivateNetwork(const std::string& hosts, const std::function<void()>& body, std::string& why) {
+    char path[] = "/tmp/idtcpclient-hosts-XXXXXX";
+    const int file = ::mkstemp(path);
+    if (file < 0 || ::write(file, hosts.data(), hosts.size()) != static_cast<ssize_t>(hosts.size())) {
+        why = "cannot write a hosts file";
+        return false;
     }
-    socklen_t len = sizeof addr;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(file);
+    int report[2];
+    if (::pipe(report) != 0) {
+        why = "no pipe";
+        return false;
+    }
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(report[0]);
+        const char* failed = nullptr;
+        const int kinds = CLONE_NEWNET | CLONE_NEWNS;
+        if (::unshare(kinds) != 0 && ::unshare(CLONE_NEWUSER | kinds) != 0) failed = "unshare";
+        else if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) failed = "private mounts";
+        else if (::mount(path, "/etc/hosts", nullptr, MS_BIND, nullptr) != 0) failed = "bind-mounting /etc/hosts";
+        if (failed == nullptr) {
+            ifreq request{};
+            std::strcpy(request.ifr_name, "lo");
+            const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+            if (fd < 0 || ::ioctl(fd, SIOCGIFFLAGS, &request) != 0) failed = "reading the flags of lo";
+            request.ifr_flags |= IFF_UP;
+            if (failed == nullptr && ::ioctl(fd, SIOCSIFFLAGS, &request) != 0) failed = "bringing lo up";
+            if (fd >= 0) ::close(fd);
+        }
+        if (failed != nullptr) {
+            const std::string text = std::string(failed) + ": " + std::strerror(errno);
+            (void)!::write(report[1], text.data(), text.size());
+            ::_exit(77);
+        }
+        ::close(report[1]);
+        body();
+        std::fflush(nullptr);
+        ::_exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    ::close(report[1]);
+    char text[256] = {};
+    while (::read(report[0], text, sizeof text - 1) < 0 && errno == EINTR) {
+    }
+    ::close(report[0]);
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    ::unlink(path);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) {
+        why = text;
+        return false;
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the checks inside the namespace failed (above)";
+    return true;
+}
+
+// A listening socket on the loopback address of the family, at `port`
+// (0: any free one). The kernel completes connects to it unaccepted.
+struct TLoopbackListener {
+    TLoopbackListener(int family, int wantedPort) {
+        fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_storage storage{};
+        socklen_t length = 0;
+        if (family == AF_INET6) {
+            auto* in6 = reinterpret_cast<sockaddr_in6*>(&storage);
+            in6->sin6_family = AF_INET6;
+            in6->sin6_addr = in6addr_loopback;
+            in6->sin6_port = htons(static_cast<uint16_t>(wantedPort));
+            length = sizeof *in6;
+        } else {
+            auto* in = reinterpret_cast<sockaddr_in*>(&storage);
+            in->sin_family = AF_INET;
+            in->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            in->sin_port = htons(static_cast<uint16_t>(wantedPort));
+            length = sizeof *in;
+        }
+        auto* address = reinterpret_cast<sockaddr*>(&storage);
+        EXPECT_EQ(::bind(fd, address, length), 0) << std::strerror(errno);
+        EXPECT_EQ(::listen(fd, 16), 0);
+        ::getsockname(fd, address, &length);
+        port = ntohs(family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&storage)->sin6_port
+                                        : reinterpret_cast<sockaddr_in*>(&storage)->sin_port);
+    }
+    ~TLoopbackListener() { ::close(fd); }
+    int fd = -1;
+    int port = 0;
+};
+
+// Where a connect to host ended: the peer address and its family, or the
+// message of the failure.
+std::string ConnectTo(const std::string& host, int port, TIdIPVersion ipVersion = Id_IPv4) {
     TIdTCPClient client;
-    client.SetHost("::1");
-    client.SetPort(ntohs(addr.sin6_port));
-    client.SetIPVersion(Id_IPv6);
+    client.SetHost(host);
+    client.SetPort(port);
+    client.SetIPVersion(ipVersion);
     client.SetConnectTimeout(3000);
-    client.Connect();
-    EXPECT_TRUE(client.Connected());
-    EXPECT_EQ(client.Socket()->Binding()->PeerIP(), "0:0:0:0:0:0:0:1");
-    EXPECT_EQ(client.Socket()->Binding()->IPVersion(), Id_IPv6);
-    client.Disconnect();
-    ::close(listener);
+    try {
+        client.Connect();
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    const TIdSocketHandle& binding = *client.Socket()->Binding();
+    return binding.PeerIP() + (binding.IPVersion() == Id_IPv6 ? " over IPv6" : " over IPv4");
+}
+
+const char* const kV4 = "127.0.0.1 over IPv4";
+const char* const kV6 = "0:0:0:0:0:0:0:1 over IPv6";
+
+}  // namespace
+
+// Literals mean what they say, names with only IPv6 addresses connect,
+// and each address of a name is tried in turn.
+TEST(IdTCPClientConnect, AddressLiteralsAndNamesInAPrivateNetwork) {
+    const std::string hosts =
+        "127.0.0.1 localhost\n::1 v6only.test\n::1 both.test\n127.0.0.1 both.test\n"
+        "::1 closed.test\n127.0.0.1 closed.test\n";
+    std::string why;
+    const bool ran = InPrivateNetwork(hosts, [] {
+        const TLoopbackListener v4(AF_INET, 0);
+        // The same port on ::1 as on 127.0.0.1, for names that have both.
+        const TLoopbackListener v6(AF_INET6, v4.port);
+        const TLoopbackListener v4Only(AF_INET, 0);
+        const int closed = loopback::ClosedPort();
+        const struct {
+            const char* host;
+            int port;
+            TIdIPVersion ipVersion;
+            std::string outcome;
+        } cases[] = {
+            {"127.0.0.1", v4.port, Id_IPv4, kV4},
+            {"0127.0.0.1", v4.port, Id_IPv4, kV4},  // decimal, not octal 87.0.0.1
+            {"0127.000.000.001", v4.port, Id_IPv4, kV4},
+            {"127.0.0.1.", v4.port, Id_IPv4, kV4},
+            {"localhost.", v4.port, Id_IPv4, kV4},
+            {"::1", v6.port, Id_IPv4, kV6},
+            {"[::1]", v6.port, Id_IPv4, kV6},
+            {"0:0:0:0:0:0:0:1", v6.port, Id_IPv4, kV6},
+            {"::1", v6.port, Id_IPv6, kV6},
+            {"v6only.test", v6.port, Id_IPv4, kV6},
+            {"v6only.test.", v6.port, Id_IPv4, kV6},
+            {"v6only.test", v6.port, Id_IPv6, kV6},
+            // ::1 comes first and refuses: the IPv4 address is tried next.
+            {"both.test", v4Only.port, Id_IPv4, kV4},
+            {"closed.test", closed, Id_IPv4, "Socket Error # 10061\r\nConnection refused."},
+            {"[::1]", closed, Id_IPv4, "Socket Error # 10061\r\nConnection refused."},
+        };
+        for (const auto& c : cases)
+            EXPECT_EQ(ConnectTo(c.host, c.port, c.ipVersion), c.outcome) << c.host << " version " << c.ipVersion;
+    }, why);
+    if (!ran) GTEST_SKIP() << "cannot make a private network namespace here (" << why << ")";
 }
 
 TEST(IdTCPClientConnect, FailedConnectLeavesTheClientReusable) {

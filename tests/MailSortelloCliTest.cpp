@@ -4,6 +4,7 @@
 // sources and the stored fields.
 #include "app/MailSortelloActions.h"
 #include "message/IdCoderMIME.h"
+#include "platform/Locale.h"
 #include "tests/support/AiosmtpdServer.h"
 #include "tests/support/PythonRunner.h"
 #include "tests/support/ScriptedSmtpServer.h"
@@ -496,10 +497,11 @@ TEST(MailSortelloCli, ImplicitTlsReportsTheHandshakeAndTheCertificate) {
                                  "--transcript"});
     server.Join();
     ASSERT_EQ(run.status, 0) << run.out << run.err;
-    // The handshake comes before the greeting.
-    EXPECT_THAT(run.err, ::testing::ContainsRegex("-- TLS started \\(TLSv1.3\\)\nTLS protocol: TLSv1.3\n"
+    // The TCP connect, then the handshake, then the greeting.
+    EXPECT_THAT(run.err, ::testing::ContainsRegex("\n-- connected\n-- TLS started \\(TLSv1.3\\)\nTLS protocol: TLSv1.3\n"
                                                   "Cipher: name = [^\n]*; bits = [0-9]+; version = TLSv1.3; \n"));
-    EXPECT_THAT(run.err, HasSubstr("\n-- connected\nS: 220 mx.test ESMTP\n"));
+    EXPECT_THAT(run.err, HasSubstr("; \nSubject: "));
+    EXPECT_EQ(run.err.find("-- connected"), run.err.rfind("-- connected"));
     EXPECT_THAT(run.err, ::testing::ContainsRegex("Not before: 20[0-9][0-9]-[0-9][0-9]-[0-9][0-9] "));
     EXPECT_THAT(run.err, HasSubstr("\nNot after: "));
 
@@ -647,6 +649,35 @@ TEST(MailSortelloCliRealServer, StartTlsWithCramMD5AndImplicitTlsWithAuthLoginAs
     }
 }
 
+// --timeout replaces the window's 3 s for the connect and every reply. A
+// time-out is never early, so a run that lasts at least the 4 s asked for
+// has used them. After the silent login the session is closed, not ended
+// with a QUIT whose reply would be the late answer to the login.
+TEST(MailSortelloCli, TimeoutOptionSetsConnectAndReadTimeOutsAndAReadTimeOutEndsTheSession) {
+    TCliSandbox box;
+    TScriptedSmtpServer silent(Concat({Greeted(), {"C: AUTH LOGIN", "S: 334 VXNlcm5hbWU6", "C: *",
+                                                   "S: 334 UGFzc3dvcmQ6", "C: *"}}));
+    const uint64_t sendStart = MonotonicMilliseconds();
+    const TCliRun send = box.Run(ClearArgs("send", silent.Port(), "default") + MessageArgs() +
+                                     TArgs{"--user", "tecnico", "--password-env", "MS_PW", "--timeout", "4"},
+                                 {{"MS_PW", "segreto"}});
+    const uint64_t sendElapsed = MonotonicMilliseconds() - sendStart;
+    silent.Join();
+    EXPECT_EQ(send.status, 5) << send.out << send.err;
+    EXPECT_THAT(send.out, HasSubstr("Read Timeout\n"));
+    EXPECT_GE(sendElapsed, 4000u);
+    // No QUIT, nor anything else, after the password.
+    EXPECT_THAT(silent.Failures(), ::testing::IsEmpty());
+
+    TSilentListener full;
+    if (!full.Full()) GTEST_SKIP() << "could not fill the accept queue";
+    const uint64_t connectStart = MonotonicMilliseconds();
+    const TCliRun connect = box.Run(ClearArgs("connect", full.Port(), "none") + TArgs{"--timeout", "4"});
+    EXPECT_EQ(connect.status, 2) << connect.out << connect.err;
+    EXPECT_THAT(connect.out, HasSubstr("Connect timed out.\n"));
+    EXPECT_GE(MonotonicMilliseconds() - connectStart, 4000u);
+}
+
 // ---- usage -------------------------------------------------------------------------
 
 TEST(MailSortelloCliUsage, BadCommandLinesNameTheOptionAndExitWithOne) {
@@ -664,6 +695,9 @@ TEST(MailSortelloCliUsage, BadCommandLinesNameTheOptionAndExitWithOne) {
         {{"connect", "--password-env", "MS_SURELY_UNSET"}, "--password-env"},
         {{"connect", "--password-file", "/nonexistent/pw"}, "--password-file"},
         {{"send", "--body", "x", "--body-file", "y"}, "--body-file"},
+        {{"connect", "--timeout", "0"}, "--timeout"},
+        {{"connect", "--timeout", "1.5"}, "--timeout"},
+        {{"connect", "--timeout", "3601"}, "--timeout"},
     };
     TCliSandbox box;
     for (const auto& [args, named] : rows) {
@@ -773,7 +807,7 @@ TEST(MailSortelloCliUsage, HelpListsEveryOptionAndStatusVersionPrintsTheVersion)
     for (const char* option : {"--tab", "--host", "--port", "--user", "--auth", "--use-tls", "--method", "--from",
                                "--to", "--cc", "--subject", "--body", "--body-file", "--attach", "--no-stored",
                                "--password-file", "--password-env", "--transcript", "--show-credentials",
-                               "--tls-info", "--help", "--version"})
+                               "--tls-info", "--timeout", "--help", "--version"})
         EXPECT_THAT(help.out, HasSubstr("  " + std::string(option) + " ")) << option;
     for (int status = 0; status <= 8; ++status)
         EXPECT_THAT(help.out, HasSubstr("\n  " + std::to_string(status) + "  "));

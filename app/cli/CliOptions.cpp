@@ -31,6 +31,16 @@ int Choose(const std::string& option, const std::string& value, const TChoice (&
     throw ECliUsageError("--" + option + ": unknown value '" + value + "' (one of " + names + ")");
 }
 
+// A decimal number from low to high, or a usage error naming the option.
+int Number(const std::string& option, const std::string& value, int low, int high, const std::string& what) {
+    const bool digits =
+        !value.empty() && value.size() <= 9 && value.find_first_not_of("0123456789") == std::string::npos;
+    if (!digits || std::stoi(value) < low || std::stoi(value) > high)
+        throw ECliUsageError("--" + option + ": '" + value + "' is not " + what + " (" + std::to_string(low) + " to " +
+                             std::to_string(high) + ")");
+    return std::stoi(value);
+}
+
 using TValueSetter = std::function<void(TCliOptions&, const std::string&)>;
 using TFlagSetter = std::function<void(TCliOptions&)>;
 
@@ -43,9 +53,7 @@ const std::map<std::string, TValueSetter>& ValueOptions() {
         {"host", [](TCliOptions& o, const std::string& v) { o.host = v; }},
         {"port",
          [](TCliOptions& o, const std::string& v) {
-             if (v.empty() || v.find_first_not_of("0123456789") != std::string::npos || v.size() > 5 ||
-                 std::stoi(v) < 1 || std::stoi(v) > 65535)
-                 throw ECliUsageError("--port: '" + v + "' is not a port number (1 to 65535)");
+             Number("port", v, 1, 65535, "a port number");
              o.port = v;
          }},
         {"user", [](TCliOptions& o, const std::string& v) { o.user = v; }},
@@ -71,6 +79,10 @@ const std::map<std::string, TValueSetter>& ValueOptions() {
          [](TCliOptions& o, const std::string& v) {
              if (o.attach.size() == 2) throw ECliUsageError("--attach: at most two attachments");
              o.attach.push_back(v);
+         }},
+        {"timeout",
+         [](TCliOptions& o, const std::string& v) {
+             o.timeoutSeconds = Number("timeout", v, 1, 3600, "a number of seconds");
          }},
         {"password-file", [](TCliOptions& o, const std::string& v) { o.passwordFile = v; }},
         {"password-env", [](TCliOptions& o, const std::string& v) { o.passwordEnv = v; }},
@@ -224,6 +236,9 @@ Password (never on the command line):
   --password-env VAR       the value of the environment variable VAR
                            (neither: asked without echo when standard input is a terminal;
                            a send that logs in refuses to run without any of the three)
+Connection:
+  --timeout SECONDS        connect and read time-out, 1 to 3600 (default 3, as the window); after a read
+                           time-out the session is closed, never continued out of step
 Output (standard output: the window's log; standard error: the trace):
   --transcript             every line sent and received, "C: " and "S: ", on standard error
   --show-credentials       the transcript shows the credential lines too

@@ -3,6 +3,7 @@
 // one-line message that names the bad option; the exit status is then 1.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +29,7 @@ struct TCliOptions {
     bool transcript = false;
     bool showCredentials = false;
     bool tlsInfo = false;
+    int32_t timeoutSeconds = 0;  // connect and read time-out; 0: the window's 3 s
 };
 
 // argv without the program name.

@@ -71,15 +71,22 @@ int TMailSortelloCli::AuthPosition() const {
 void TMailSortelloCli::WatchConnections(const TCliOptions& options) {
     transcript_ = std::make_unique<TSessionTranscript>(tracker_, err_, options.transcript, options.showCredentials);
     tlsInfo_ = options.tlsInfo;
+    timeoutMs_ = options.timeoutSeconds * 1000;
     const bool tlsStatus = options.transcript || options.tlsInfo;
     TIdIOHandler::SetOpenHook([this, tlsStatus](TIdIOHandler& handler) { WatchHandler(handler, tlsStatus); });
 }
 
 void TMailSortelloCli::WatchHandler(TIdIOHandler& handler, bool tlsStatus) {
     handler.SetIntercept(transcript_.get());
+    // The actions give every connection the window's time-outs; the
+    // handler takes this one instead as it opens.
+    if (timeoutMs_ > 0) {
+        handler.SetConnectTimeout(timeoutMs_);
+        handler.SetReadTimeout(timeoutMs_);
+    }
     auto* tls = dynamic_cast<TIdSSLIOHandlerSocketOpenSSL*>(&handler);
     if (tls == nullptr) return;
-    tls->SetOnBeforeConnect([this](TComponent*) { tracker_.TcpConnected(); });
+    tls->SetOnBeforeConnect([this](TComponent*) { transcript_->TcpConnected(); });
     if (tlsStatus) tls->SetOnStatusInfo([this, tls](const std::string& message) { TLSStatus(*tls, message); });
 }
 

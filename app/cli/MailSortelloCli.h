@@ -49,4 +49,5 @@ private:
     TSmtpStageTracker tracker_;
     std::unique_ptr<TSessionTranscript> transcript_;
     bool tlsInfo_ = false;
+    int32_t timeoutMs_ = 0;  // 0: the window's
 };

@@ -16,11 +16,19 @@ bool HasSocket(TComponent* connection) {
 TSessionTranscript::TSessionTranscript(TSmtpStageTracker& tracker, FILE* stream, bool enabled, bool showCredentials)
     : tracker_(tracker), stream_(stream), enabled_(enabled), showCredentials_(showCredentials) {}
 
+void TSessionTranscript::TcpConnected() {
+    tracker_.TcpConnected();
+    if (connected_) return;
+    connected_ = true;
+    Marker("connected");
+}
+
+// With implicit TLS the client is established only after the handshake,
+// whose marker follows the one of the TCP connect.
 void TSessionTranscript::Connect(TComponent* connection) {
-    connected_ = HasSocket(connection);
-    if (connected_) {
+    if (HasSocket(connection)) {
+        TcpConnected();
         tracker_.SessionOpened();
-        Marker("connected");
     }
     TIdConnectionIntercept::Connect(connection);
 }

@@ -15,6 +15,9 @@ class TSessionTranscript : public TIdConnectionIntercept {
 public:
     TSessionTranscript(TSmtpStageTracker& tracker, FILE* stream, bool enabled, bool showCredentials);
 
+    // The TCP connection is up, before any TLS handshake on it: the
+    // "-- connected" marker, once per connection.
+    void TcpConnected();
     void Connect(TComponent* connection) override;
     void Disconnect() override;
     void Receive(TIdBytes& buffer) override;
