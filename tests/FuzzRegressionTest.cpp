@@ -14,7 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kFuzzFolder = fs::path(__FILE__).parent_path().parent_path() / "fuzz";
+const fs::path kFuzzFolder = fs::path(MAILSORTELLO_SOURCE_DIR) / "fuzz";
 
 std::vector<fs::path> InputsOf(const std::string& target, const char* kind) {
     std::vector<fs::path> inputs;

@@ -13,7 +13,7 @@ namespace {
 // Expected bytes come from Python's cp932 and iso2022_jp codecs
 // (tests/data/make_iso2022jp_fixture.py).
 TEST(IdIso2022Jp, MatchesPythonCodecs) {
-    const auto path = std::filesystem::path(__FILE__).parent_path() / "data" / "iso2022jp_fixture.txt";
+    const auto path = std::filesystem::path(MAILSORTELLO_SOURCE_DIR) / "tests" / "data" / "iso2022jp_fixture.txt";
     std::ifstream in(path);
     ASSERT_TRUE(in) << path;
     std::string line;

@@ -22,7 +22,7 @@ namespace {
 const char* const kPython = "/usr/bin/python3";
 
 std::string ScriptPath() {
-    return (std::filesystem::path(__FILE__).parent_path() / "aiosmtpd_server.py").string();
+    return (std::filesystem::path(MAILSORTELLO_SOURCE_DIR) / "tests" / "support" / "aiosmtpd_server.py").string();
 }
 
 std::vector<char*> ArgumentVector(std::vector<std::string>& args) {

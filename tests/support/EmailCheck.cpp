@@ -11,7 +11,7 @@ namespace {
 // The script is read as bytes, so that a locale such as ja_JP.SJIS (whose
 // 0x5C is a yen sign to the C library) cannot change its source text.
 std::string Script() {
-    const auto path = std::filesystem::absolute(std::filesystem::path(__FILE__).parent_path() / "email_check.py");
+    const auto path = std::filesystem::path(MAILSORTELLO_SOURCE_DIR) / "tests" / "support" / "email_check.py";
     return "exec(compile(open(" + std::string("'") + path.string() + "', 'rb').read(), 'email_check.py', 'exec'))";
 }
 
