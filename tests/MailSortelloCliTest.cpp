@@ -579,6 +579,40 @@ TEST(MailSortelloCli, StoredFieldsAreUsedOverriddenAndNeverWritten) {
     EXPECT_NE(before, wrongPort);
 }
 
+// A stored attachment that is gone is an input error found before any
+// connection, as for --attach; mailto sends only the first one and says so.
+TEST(MailSortelloCli, StoredAttachmentsThatAreGoneAreRefusedBeforeConnecting) {
+    TCliSandbox box;
+    const std::string present = box.Write("presente.txt", "x");
+    const std::string gone = box.Dir() + "/sparito.txt";
+    const auto settings = [&](const std::string& first, const std::string& second) {
+        std::string text = StoredSettings(loopback::ClosedPort(), "127.0.0.1");
+        const std::string values = "\"edtAttachFile1_Text\"=\"" + first + "\"\r\n\"edtAttachFile2_Text\"=\"" + second + "\"\r\n";
+        return text.insert(text.find("\r\n\r\n[", text.find("edtSender_Text")) + 2, values);
+    };
+    const struct {
+        std::string first, second;
+        TArgs args;
+        int status;
+        std::string err;
+    } rows[] = {
+        {gone, "", {"send"}, 1, "mailsortello-cli: Cannot open file " + gone + "\n"},
+        {present, gone, {"send"}, 1, "mailsortello-cli: Cannot open file " + gone + "\n"},
+        {present, gone, {"send", "--tab", "mapi"}, 1, "mailsortello-cli: Cannot open file " + gone + "\n"},
+        {gone, "", {"send", "--tab", "mailto"}, 1, "mailsortello-cli: Cannot open file " + gone + "\n"},
+        // Given again, the files replace both stored ones.
+        {gone, gone, {"send", "--attach", present}, 2, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.first + " " + row.second + " " + row.args.back());
+        box.Write("config/mailsortello/HKEY_CURRENT_USER.reg", settings(row.first, row.second));
+        const TCliRun run = box.Run(row.args);
+        EXPECT_EQ(run.status, row.status) << run.out << run.err;
+        if (row.status == 1) EXPECT_EQ(run.out, "");
+        EXPECT_THAT(run.err, HasSubstr(row.err));
+    }
+}
+
 // Typed in the terminal's own encoding, whichever it is, the text reaches
 // the desktop as typed (the URL handed to xdg-open is percent-encoded
 // UTF-8) and the log shows it back in that encoding.
