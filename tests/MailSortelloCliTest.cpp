@@ -831,6 +831,14 @@ TEST(MailSortelloCliUsage, UnusableInputFilesAreRefusedBeforeConnecting) {
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err, "mailsortello-cli: " + row.message + "\n");
     }
+    // A file name is the system's UTF-8 whatever the terminal: shown in the
+    // terminal's encoding ("\xC6\xFC\xCB\xDC" is the EUC-JP of the name).
+    for (const std::string& option : {"--attach", "--body-file"}) {
+        const TCliRun run = box.Run({"send", "--no-stored", "--tab", "mapi", option, box.Dir() + "/\xE6\x97\xA5\xE6\x9C\xAC"},
+                                    {{"LANG", "ja_JP.EUC-JP"}});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, "mailsortello-cli: " + option + ": '" + box.Dir() + "/\xC6\xFC\xCB\xDC' does not exist\n");
+    }
 }
 
 TEST(MailSortelloCli, AnAccentedAttachmentIsSentWithItsContent) {

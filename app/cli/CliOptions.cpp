@@ -6,6 +6,7 @@
 #include "app/cli/CliInputFile.h"
 #include "app/cli/TerminalText.h"
 #include "core/StringList.h"
+#include "platform/CodePage.h"
 #include "platform/FileName.h"
 #include "platform/Locale.h"
 
@@ -147,7 +148,7 @@ std::string AttachmentField(const std::string& path) {
     try {
         return AnsiFileName(path);
     } catch (const EFileNameError&) {
-        throw ECliUsageError("--attach: '" + FromTerminal(path) + "' has characters that code page " +
+        throw ECliUsageError("--attach: '" + Utf8ToAnsi(path) + "' has characters that code page " +
                              std::to_string(AnsiCodePage()) + " cannot hold");
     }
 }
