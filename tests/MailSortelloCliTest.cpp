@@ -579,6 +579,23 @@ TEST(MailSortelloCli, StoredFieldsAreUsedOverriddenAndNeverWritten) {
     EXPECT_NE(before, wrongPort);
 }
 
+// The desktop's mail program may already run in another folder: a name
+// given relative to ours reaches it whole.
+TEST(MailSortelloCli, ARelativeAttachmentNameReachesTheDesktopWhole) {
+    TCliSandbox box;
+    const std::string file = box.Write("allegato.txt", "x");
+    const std::string handed = box.Dir() + "/handed";
+    box.Write("bin/xdg-open", "#!/bin/sh\nprintf '%s' \"$1\" > " + handed + "\n");
+    ::chmod((box.Dir() + "/bin/xdg-open").c_str(), 0755);
+    const std::string relative = std::filesystem::relative(file).string();
+    ASSERT_NE(relative[0], '/');
+    const TCliRun run = box.Run({"send", "--no-stored", "--tab", "mailto", "--to", "a@x.test", "--attach", relative});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_THAT(run.out, HasSubstr("Allegato \"" + file + "\"\n"));
+    for (int i = 0; i < 500 && !std::filesystem::exists(handed); ++i) ::usleep(10000);
+    EXPECT_THAT(FileText(handed), HasSubstr("&attachment=\"" + file + "\""));
+}
+
 // A stored attachment that is gone is an input error found before any
 // connection, as for --attach; mailto sends only the first one and says so.
 TEST(MailSortelloCli, StoredAttachmentsThatAreGoneAreRefusedBeforeConnecting) {

@@ -1,5 +1,6 @@
 #include "app/cli/CliOptions.h"
 
+#include <filesystem>
 #include <functional>
 #include <map>
 
@@ -140,13 +141,22 @@ TStringList TextLines(const std::string& option, const std::string& text) {
 // Far above any test message, far below what would strain the memory.
 constexpr size_t kBodyFileLimit = 4 * 1024 * 1024;
 
+// The desktop's mail program may run in another folder: the name is made
+// absolute, its folder resolved and the file's own name kept as given.
+std::string AbsoluteName(const std::string& path) {
+    const std::filesystem::path name(path);
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::canonical(name.has_parent_path() ? name.parent_path() : ".", error);
+    return error ? path : (folder / name.filename()).string();
+}
+
 // A file name on the command line is the system's UTF-8 name, whatever
 // the terminal uses; the field holds it in the ANSI code page, and a name
 // the code page cannot hold would name another file.
 std::string AttachmentField(const std::string& path) {
     CheckCliInputFile("--attach", path);
     try {
-        return AnsiFileName(path);
+        return AnsiFileName(AbsoluteName(path));
     } catch (const EFileNameError&) {
         throw ECliUsageError("--attach: '" + Utf8ToAnsi(path) + "' has characters that code page " +
                              std::to_string(AnsiCodePage()) + " cannot hold");
