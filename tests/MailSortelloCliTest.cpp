@@ -625,7 +625,9 @@ TEST(MailSortelloCli, StoredAttachmentsThatAreGoneAreRefusedBeforeConnecting) {
         box.Write("config/mailsortello/HKEY_CURRENT_USER.reg", settings(row.first, row.second));
         const TCliRun run = box.Run(row.args);
         EXPECT_EQ(run.status, row.status) << run.out << run.err;
-        if (row.status == 1) EXPECT_EQ(run.out, "");
+        if (row.status == 1) {
+            EXPECT_EQ(run.out, "");
+        }
         EXPECT_THAT(run.err, HasSubstr(row.err));
     }
 }
@@ -850,7 +852,7 @@ TEST(MailSortelloCliUsage, UnusableInputFilesAreRefusedBeforeConnecting) {
     }
     // A file name is the system's UTF-8 whatever the terminal: shown in the
     // terminal's encoding ("\xC6\xFC\xCB\xDC" is the EUC-JP of the name).
-    for (const std::string& option : {"--attach", "--body-file"}) {
+    for (const std::string option : {"--attach", "--body-file"}) {
         const TCliRun run = box.Run({"send", "--no-stored", "--tab", "mapi", option, box.Dir() + "/\xE6\x97\xA5\xE6\x9C\xAC"},
                                     {{"LANG", "ja_JP.EUC-JP"}});
         EXPECT_EQ(run.status, 1);
