@@ -3,7 +3,7 @@
 // (for example a MAPI sender created for one send). AppHandle is the
 // window's native id for "Use App Handle" (0 when there is none).
 // Each branch of "Invia mail" is a function of this context:
-//   void SendByMapi(TMailActionContext& context);    app/SendByMapi.h
+//   bool SendByMapi(TMailActionContext& context);    app/SendByMapi.h
 //   void SendByMailto(TMailActionContext& context);  app/SendByMailto.h
 #pragma once
 

@@ -237,7 +237,7 @@ void TMailSortelloActions::actInviaMailExecute() {
     if (fields_.ActivePage() == TabSheetMAPI) {
 #ifdef MAILSORTELLO_HAS_MAPI
         TMailActionContext context = Context();
-        SendByMapi(context);
+        inputRefused_ = !SendByMapi(context);
 #endif
     }
     if (fields_.ActivePage() == TabSheetMailto) {

@@ -64,6 +64,12 @@ void SendByMailto(TMailActionContext& context) {
     const std::string url =
         MailtoUrl(fields.MemoValue("edtRecipients"), fields.Text("edtSubject"), fields.MemoValue("edtBody"), attachment);
     log.LogLine(url);
-    ShellExecuteA(0, "open", DesktopUrl(url).c_str(), nullptr, nullptr, SW_SHOWDEFAULT);
+    // 32 or less is the shell's error code: nothing was handed over.
+    const intptr_t opened = ShellExecuteA(0, "open", DesktopUrl(url).c_str(), nullptr, nullptr, SW_SHOWDEFAULT);
+    if (opened <= 32) {
+        log.LogLine("L'URL non si pu\xF2 aprire (errore " + std::to_string(opened) + ").");
+        log.LogLine("> Non inviato.");
+        return;
+    }
     log.LogLine("> Inviato.");
 }

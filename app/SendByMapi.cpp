@@ -45,10 +45,28 @@ void FillMessage(TMapiControl& mapi, const TFieldModel& fields, TActivityLog& lo
     mapi.SetShowDialog(RadioAsBool(fields, "edtShowDialog_mapi"));
 }
 
+// Simple MAPI takes C strings: a NUL would cut the text short unseen.
+bool FieldsWithoutNul(const TFieldModel& fields, TActivityLog& log) {
+    const std::pair<const char*, std::string> values[] = {
+        {"Oggetto", fields.Text("edtSubject")},
+        {"Corpo", fields.MemoValue("edtBody")},
+        {"Destinatari", fields.MemoValue("edtRecipients")},
+        {"Destinatari in copia conoscenza", fields.MemoValue("edtCCRecipients")},
+    };
+    for (const auto& [field, value] : values) {
+        if (value.find('\0') == std::string::npos) continue;
+        log.LogLine("Campo \"" + std::string(field) + "\" non valido: contiene un NUL");
+        log.LogLine("> Non inviato.");
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
-void SendByMapi(TMailActionContext& context) {
+bool SendByMapi(TMailActionContext& context) {
     TActivityLog& log = context.Log;
+    if (!FieldsWithoutNul(context.Fields, log)) return false;
     try {
         DebugTrace("> actInviaMailExecute - imposta Mapi...");
         // Owned by the window: when a step raises, the window releases it.
@@ -69,4 +87,5 @@ void SendByMapi(TMailActionContext& context) {
     } catch (const Exception& e) {
         log.LogException(e);
     }
+    return true;
 }

@@ -6,4 +6,5 @@
 
 #include "app/MailActionContext.h"
 
-void SendByMapi(TMailActionContext& context);
+// False when a field was refused before anything was handed over.
+bool SendByMapi(TMailActionContext& context);

@@ -581,6 +581,127 @@ TEST(MailSortelloCli, StoredFieldsAreUsedOverriddenAndNeverWritten) {
     EXPECT_NE(before, wrongPort);
 }
 
+// The desktop's mail program may already run in another folder: a name
+// given relative to ours reaches it whole.
+TEST(MailSortelloCli, ARelativeAttachmentNameReachesTheDesktopWhole) {
+    TCliSandbox box;
+    const std::string file = box.Write("allegato.txt", "x");
+    const std::string handed = box.Dir() + "/handed";
+    box.Write("bin/xdg-open", "#!/bin/sh\nprintf '%s' \"$1\" > " + handed + "\n");
+    ::chmod((box.Dir() + "/bin/xdg-open").c_str(), 0755);
+    const std::string relative = std::filesystem::relative(file).string();
+    ASSERT_NE(relative[0], '/');
+    const TCliRun run = box.Run({"send", "--no-stored", "--tab", "mailto", "--to", "a@x.test", "--attach", relative});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_THAT(run.out, HasSubstr("Allegato \"" + file + "\"\n"));
+    for (int i = 0; i < 500 && !std::filesystem::exists(handed); ++i) ::usleep(10000);
+    EXPECT_THAT(FileText(handed), HasSubstr("&attachment=\"" + file + "\""));
+}
+
+// A stored attachment that is gone is an input error found before any
+// connection, as for --attach; mailto sends only the first one and says so.
+TEST(MailSortelloCli, StoredAttachmentsThatAreGoneAreRefusedBeforeConnecting) {
+    TCliSandbox box;
+    const std::string present = box.Write("presente.txt", "x");
+    const std::string gone = box.Dir() + "/sparito.txt";
+    const auto settings = [&](const std::string& first, const std::string& second) {
+        std::string text = StoredSettings(loopback::ClosedPort(), "127.0.0.1");
+        const std::string values = "\"edtAttachFile1_Text\"=\"" + first + "\"\r\n\"edtAttachFile2_Text\"=\"" + second + "\"\r\n";
+        return text.insert(text.find("\r\n\r\n[", text.find("edtSender_Text")) + 2, values);
+    };
+    const struct {
+        std::string first, second;
+        TArgs args;
+        int status;
+        std::string err;
+    } rows[] = {
+        {gone, "", {"send"}, 1, "mailsortello-cli: Cannot open file " + gone + "\n"},
+        {present, gone, {"send"}, 1, "mailsortello-cli: Cannot open file " + gone + "\n"},
+        {present, gone, {"send", "--tab", "mapi"}, 1, "mailsortello-cli: Cannot open file " + gone + "\n"},
+        {gone, "", {"send", "--tab", "mailto"}, 1, "mailsortello-cli: Cannot open file " + gone + "\n"},
+        // Given again, the files replace both stored ones.
+        {gone, gone, {"send", "--attach", present}, 2, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.first + " " + row.second + " " + row.args.back());
+        box.Write("config/mailsortello/HKEY_CURRENT_USER.reg", settings(row.first, row.second));
+        const TCliRun run = box.Run(row.args);
+        EXPECT_EQ(run.status, row.status) << run.out << run.err;
+        if (row.status == 1) {
+            EXPECT_EQ(run.out, "");
+        }
+        EXPECT_THAT(run.err, HasSubstr(row.err));
+    }
+}
+
+// Typed in the terminal's own encoding, whichever it is, the text reaches
+// the desktop as typed (the URL handed to xdg-open is percent-encoded
+// UTF-8) and the log shows it back in that encoding.
+TEST(MailSortelloCli, TypedTextArrivesAsTypedInEveryTerminalEncoding) {
+    const struct {
+        const char* locale;
+        std::string typed;
+        std::string inUrl;
+    } rows[] = {
+        {"it_IT.UTF-8", "perch\xC3\xA9 \xE2\x82\xAC", "perch%C3%A9 %E2%82%AC"},
+        {"ja_JP.UTF-8", "\xE4\xBB\xB6\xE5\x90\x8D", "%E4%BB%B6%E5%90%8D"},
+        {"ja_JP.SJIS", "\x8C\x8F\x96\xBC", "%E4%BB%B6%E5%90%8D"},
+        {"ja_JP.EUC-JP", "\xB7\xEF\xCC\xBE", "%E4%BB%B6%E5%90%8D"},
+        {"ja_JP", "\xB7\xEF\xCC\xBE", "%E4%BB%B6%E5%90%8D"},  // EUC-JP too
+    };
+    TCliSandbox box;
+    const std::string handed = box.Dir() + "/handed";
+    box.Write("bin/xdg-open", "#!/bin/sh\nprintf '%s' \"$1\" > " + handed + "\n");
+    ::chmod((box.Dir() + "/bin/xdg-open").c_str(), 0755);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.locale);
+        std::filesystem::remove(handed);
+        const TCliRun run = box.Run({"send", "--no-stored", "--tab", "mailto", "--to", "a@x.test", "--subject", row.typed},
+                                    {{"LANG", row.locale}});
+        EXPECT_EQ(run.status, 0) << run.out << run.err;
+        EXPECT_THAT(run.out, HasSubstr("?subject=" + row.typed + "&body="));
+        for (int i = 0; i < 500 && !std::filesystem::exists(handed); ++i) ::usleep(10000);
+        EXPECT_THAT(FileText(handed), HasSubstr("?subject=" + row.inUrl + "&body="));
+    }
+}
+
+// A character the code page lacks would go out as "?" as if typed so:
+// the command line refuses it before connecting, in every field.
+TEST(MailSortelloCliUsage, TypedTextTheCodePageCannotHoldIsRefusedBeforeConnecting) {
+    TCliSandbox box;
+    const std::string japaneseBody = box.Write("corpo.txt", "riga \xE6\x97\xA5\xE6\x9C\xAC\n");
+    const std::string it = "it_IT.UTF-8", ja = "ja_JP.UTF-8";
+    const std::string japanese = "\xE6\x97\xA5\xE6\x9C\xAC", euro = "\xE2\x82\xAC";
+    const struct {
+        std::string locale;
+        TArgs args;
+        std::string message;
+    } rows[] = {
+        {it, {"--subject", "prova " + japanese}, "--subject: the text is not UTF-8 or has characters that code page 1252 cannot hold"},
+        {it, {"--body", "riga\n" + japanese}, "--body: the text is not UTF-8 or has characters that code page 1252 cannot hold"},
+        {it, {"--body-file", japaneseBody}, "--body-file: the text is not UTF-8 or has characters that code page 1252 cannot hold"},
+        {it, {"--from", japanese + " <a@x.test>"}, "--from: the text is not UTF-8 or has characters that code page 1252 cannot hold"},
+        {it, {"--to", japanese + " <b@x.test>"}, "--to: the text is not UTF-8 or has characters that code page 1252 cannot hold"},
+        {it, {"--cc", japanese + " <c@x.test>"}, "--cc: the text is not UTF-8 or has characters that code page 1252 cannot hold"},
+        {it, {"--user", japanese}, "--user: the text is not UTF-8 or has characters that code page 1252 cannot hold"},
+        {it, {"--host", japanese + ".test"}, "--host: the text is not UTF-8 or has characters that code page 1252 cannot hold"},
+        {it, {"--subject", "perch\xE9"}, "--subject: the text is not UTF-8 or has characters that code page 1252 cannot hold"},
+        {ja, {"--subject", "5 " + euro}, "--subject: the text is not UTF-8 or has characters that code page 932 cannot hold"},
+        {ja, {"--auth", "default", "--user", "tim", "--password-env", "MS_PW"},
+         "the password is not UTF-8 or has characters that code page 932 cannot hold"},
+    };
+    const int port = loopback::ClosedPort();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.message);
+        TArgs args = ClearArgs("send", port, "none") + MessageArgs();
+        if (row.args[0] == "--body-file") args.resize(args.size() - 2);  // no --body
+        const TCliRun run = box.Run(args + row.args, {{"LANG", row.locale}, {"MS_PW", "p" + euro + "ss"}});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "mailsortello-cli: " + row.message + "\n");
+    }
+}
+
 // ---- real server -----------------------------------------------------------------
 
 #define SKIP_WITHOUT_AIOSMTPD()                                \
@@ -762,6 +883,14 @@ TEST(MailSortelloCliUsage, UnusableInputFilesAreRefusedBeforeConnecting) {
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err, "mailsortello-cli: " + row.message + "\n");
+    }
+    // A file name is the system's UTF-8 whatever the terminal: shown in the
+    // terminal's encoding ("\xC6\xFC\xCB\xDC" is the EUC-JP of the name).
+    for (const std::string option : {"--attach", "--body-file"}) {
+        const TCliRun run = box.Run({"send", "--no-stored", "--tab", "mapi", option, box.Dir() + "/\xE6\x97\xA5\xE6\x9C\xAC"},
+                                    {{"LANG", "ja_JP.EUC-JP"}});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, "mailsortello-cli: " + option + ": '" + box.Dir() + "/\xC6\xFC\xCB\xDC' does not exist\n");
     }
 }
 

@@ -139,3 +139,13 @@ TEST_F(SendByMailtoTest, ASecondFileIsNeverDroppedWithoutAWord) {
     EXPECT_THAT(Send(), ElementsAre("Programma predefinito: \"Nessuno\"", "Per l'invio mailto si pu\xF2 indicare un solo allegato.",
                                     kUrl, "> Inviato."));
 }
+
+// With no program to open the URL nothing reaches the desktop: no success.
+TEST_F(SendByMailtoTest, AUrlTheDesktopCannotOpenIsNotReportedAsSent) {
+    const std::string path = getenv("PATH");
+    setenv("PATH", (sandbox.Root() + "/nessun-programma").c_str(), 1);
+    const std::vector<std::string> lines = Send();
+    setenv("PATH", path.c_str(), 1);
+    EXPECT_THAT(lines, ElementsAre("Programma predefinito: \"Nessuno\"", kUrl,
+                                   "L'URL non si pu\xF2 aprire (errore 2).", "> Non inviato."));
+}

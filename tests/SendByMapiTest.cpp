@@ -132,3 +132,36 @@ TEST_F(SendByMapiTest, ANamedFileThatCannotBeReadStopsTheSendAloud) {
     }
     EXPECT_TRUE(sandbox.Calls("xdg-email").empty());
 }
+
+// Simple MAPI takes C strings: a NUL would cut the text short unseen, so
+// the send is refused before anything is handed over.
+TEST_F(SendByMapiTest, ANulInAFieldIsRefusedBeforeTheHandOff) {
+    const std::string nul("a\0b", 3);
+    const struct {
+        const char* field;
+        const char* label;
+        bool memo;
+    } rows[] = {
+        {"edtSubject", "Oggetto", false},
+        {"edtBody", "Corpo", true},
+        {"edtRecipients", "Destinatari", true},
+        {"edtCCRecipients", "Destinatari in copia conoscenza", true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.field);
+        TFieldModel saved = fields;
+        if (row.memo)
+            fields.SetLines(row.field, TStringList{"x@y.it", nul});
+        else
+            fields.SetText(row.field, nul);
+        log.Clear();
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(SendByMapi(context));
+        testing::internal::GetCapturedStderr();
+        EXPECT_THAT(log.Lines().Lines(),
+                    ElementsAre("Campo \"" + std::string(row.label) + "\" non valido: contiene un NUL", "> Non inviato."));
+        EXPECT_TRUE(sandbox.Calls("xdg-email").empty());
+        fields = saved;
+    }
+    EXPECT_TRUE(SendByMapi(context));
+}

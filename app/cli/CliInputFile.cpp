@@ -8,13 +8,14 @@
 #include <cstring>
 
 #include "app/cli/CliOptions.h"
-#include "app/cli/TerminalText.h"
 #include "core/SecureWipe.h"
+#include "platform/CodePage.h"
 
 namespace {
 
+// The name is the system's UTF-8, whatever the terminal uses.
 [[noreturn]] void Refuse(const std::string& option, const std::string& path, const std::string& why) {
-    throw ECliUsageError(option + ": '" + FromTerminal(path) + "' " + why);
+    throw ECliUsageError(option + ": '" + Utf8ToAnsi(path) + "' " + why);
 }
 
 // A file descriptor closed on every way out.

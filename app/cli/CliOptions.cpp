@@ -1,11 +1,13 @@
 #include "app/cli/CliOptions.h"
 
+#include <filesystem>
 #include <functional>
 #include <map>
 
 #include "app/cli/CliInputFile.h"
 #include "app/cli/TerminalText.h"
 #include "core/StringList.h"
+#include "platform/CodePage.h"
 #include "platform/FileName.h"
 #include "platform/Locale.h"
 
@@ -129,20 +131,36 @@ void CheckCombination(const TCliOptions& options) {
         throw ECliUsageError("--password-env: cannot be combined with --password-file");
 }
 
-TStringList LinesOf(const std::vector<std::string>& values) {
+// Typed text goes into a field exactly or not at all: a "?" in place of
+// a character the code page lacks would be sent as if typed.
+std::string Typed(const std::string& option, const std::string& text) {
+    if (std::optional<std::string> ansi = FromTerminalExactly(text)) return *ansi;
+    throw ECliUsageError(option + ": " + NotTypable("the text"));
+}
+
+TStringList LinesOf(const std::string& option, const std::vector<std::string>& values) {
     TStringList lines;
-    for (const std::string& value : values) lines.Add(FromTerminal(value));
+    for (const std::string& value : values) lines.Add(Typed(option, value));
     return lines;
 }
 
-TStringList TextLines(const std::string& text) {
+TStringList TextLines(const std::string& option, const std::string& text) {
     TStringList lines;
-    lines.SetText(FromTerminal(text));
+    lines.SetText(Typed(option, text));
     return lines;
 }
 
 // Far above any test message, far below what would strain the memory.
 constexpr size_t kBodyFileLimit = 4 * 1024 * 1024;
+
+// The desktop's mail program may run in another folder: the name is made
+// absolute, its folder resolved and the file's own name kept as given.
+std::string AbsoluteName(const std::string& path) {
+    const std::filesystem::path name(path);
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::canonical(name.has_parent_path() ? name.parent_path() : ".", error);
+    return error ? path : (folder / name.filename()).string();
+}
 
 // A file name on the command line is the system's UTF-8 name, whatever
 // the terminal uses; the field holds it in the ANSI code page, and a name
@@ -150,9 +168,9 @@ constexpr size_t kBodyFileLimit = 4 * 1024 * 1024;
 std::string AttachmentField(const std::string& path) {
     CheckCliInputFile("--attach", path);
     try {
-        return AnsiFileName(path);
+        return AnsiFileName(AbsoluteName(path));
     } catch (const EFileNameError&) {
-        throw ECliUsageError("--attach: '" + FromTerminal(path) + "' has characters that code page " +
+        throw ECliUsageError("--attach: '" + Utf8ToAnsi(path) + "' has characters that code page " +
                              std::to_string(AnsiCodePage()) + " cannot hold");
     }
 }
@@ -167,7 +185,7 @@ void ApplyServerOptions(const TCliOptions& options, TFieldModel& fields) {
     for (const auto& [option, value] : {std::pair{"--host", &options.host}, std::pair{"--port", &options.port},
                                         std::pair{"--auth", &options.auth}})
         if (*value && !OnSmtpTab(fields)) throw ECliUsageError(std::string(option) + ": needs an SMTP tab");
-    if (options.host) fields.SetText("edtHost" + suffix, FromTerminal(*options.host));
+    if (options.host) fields.SetText("edtHost" + suffix, Typed("--host", *options.host));
     if (options.port) fields.SetText("edtPort" + suffix, *options.port);
     if (options.auth) fields.SetItemIndex("edtAuthType" + suffix, Choose("auth", *options.auth, AuthChoices));
     if (options.useTls) fields.SetItemIndex("edtUseTLS", Choose("use-tls", *options.useTls, UseTlsChoices));
@@ -196,14 +214,14 @@ TCliOptions ParseCliOptions(const std::vector<std::string>& args) {
 void ApplyCliOptions(const TCliOptions& options, TFieldModel& fields) {
     if (options.tab) fields.SetActivePage(TFieldModel::TabSheetNames()[Choose("tab", *options.tab, TabChoices)]);
     ApplyServerOptions(options, fields);
-    if (options.user) fields.SetText("edtUserName", FromTerminal(*options.user));
-    if (options.from) fields.SetText("edtSender", FromTerminal(*options.from));
-    if (!options.to.empty()) fields.SetLines("edtRecipients", LinesOf(options.to));
-    if (!options.cc.empty()) fields.SetLines("edtCCRecipients", LinesOf(options.cc));
-    if (options.subject) fields.SetText("edtSubject", FromTerminal(*options.subject));
-    if (options.body) fields.SetLines("edtBody", TextLines(*options.body));
+    if (options.user) fields.SetText("edtUserName", Typed("--user", *options.user));
+    if (options.from) fields.SetText("edtSender", Typed("--from", *options.from));
+    if (!options.to.empty()) fields.SetLines("edtRecipients", LinesOf("--to", options.to));
+    if (!options.cc.empty()) fields.SetLines("edtCCRecipients", LinesOf("--cc", options.cc));
+    if (options.subject) fields.SetText("edtSubject", Typed("--subject", *options.subject));
+    if (options.body) fields.SetLines("edtBody", TextLines("--body", *options.body));
     if (options.bodyFile)
-        fields.SetLines("edtBody", TextLines(ReadCliInputFile("--body-file", *options.bodyFile, kBodyFileLimit)));
+        fields.SetLines("edtBody", TextLines("--body-file", ReadCliInputFile("--body-file", *options.bodyFile, kBodyFileLimit)));
     if (!options.attach.empty()) {
         fields.SetText("edtAttachFile1", AttachmentField(options.attach[0]));
         fields.SetText("edtAttachFile2", options.attach.size() > 1 ? AttachmentField(options.attach[1]) : "");

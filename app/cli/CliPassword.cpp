@@ -74,8 +74,11 @@ std::string CliPassword(const TCliOptions& options, bool prompt, FILE* promptStr
 
 void SetCliPassword(const TCliOptions& options, bool prompt, FILE* promptStream, TFieldModel& fields) {
     std::string typed = CliPassword(options, prompt, promptStream);
-    std::string ansi = FromTerminal(typed);
+    std::optional<std::string> ansi = FromTerminalExactly(typed);
     SecureWipe(typed);
-    fields.SetText("edtPassword", ansi);
-    SecureWipe(ansi);
+    // A "?" in place of a character would only end in a refusal that looks
+    // like a wrong password.
+    if (!ansi) throw ECliUsageError(NotTypable("the password"));
+    fields.SetText("edtPassword", *ansi);
+    SecureWipe(*ansi);
 }

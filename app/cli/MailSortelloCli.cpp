@@ -6,6 +6,7 @@
 #include "app/cli/CliPassword.h"
 #include "app/cli/ReadOnlySettingsStore.h"
 #include "net/IdSSLOpenSSL.h"
+#include "platform/FileName.h"
 #include "smtp/IdSMTP.h"
 
 TMailSortelloCli::TMailSortelloCli(FILE* out, FILE* err) : out_(out), err_(err), sink_(out), actions_(&sink_) {}
@@ -35,6 +36,7 @@ int TMailSortelloCli::Run(const std::vector<std::string>& args) {
 int TMailSortelloCli::RunCommand(const TCliOptions& options) {
     actions_.FormCreate();
     PrepareFields(options);
+    if (options.command == "send") CheckAttachments();
     if (options.command == "connect" && !actions_.ConnettiEnabled())
         throw ECliUsageError("connect: needs an SMTP tab (--tab smtp or --tab smtp-tls)");
     WatchConnections(options);
@@ -48,6 +50,20 @@ void TMailSortelloCli::PrepareFields(const TCliOptions& options) {
     if (!options.noStored) RestoreStoredFields(fields);
     ApplyCliOptions(options, fields);
     SetCliPassword(options, PasswordWanted(), err_, fields);
+}
+
+// A stored attachment gone since the window saved it is an input error,
+// found before connecting as for --attach; mailto sends only the first.
+void TMailSortelloCli::CheckAttachments() const {
+    const TFieldModel& fields = actions_.Fields();
+    const bool mailto = fields.ActivePage() == TabSheetMailto;
+    for (const std::string& path : {fields.Text("edtAttachFile1"), mailto ? "" : fields.Text("edtAttachFile2")}) {
+        try {
+            if (!path.empty()) CheckFileReadable(path);
+        } catch (const EFOpenError& e) {
+            throw ECliUsageError(e.Message());
+        }
+    }
 }
 
 bool TMailSortelloCli::PasswordWanted() const {

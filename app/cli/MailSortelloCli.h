@@ -29,6 +29,7 @@ public:
 private:
     int RunCommand(const TCliOptions& options);
     void PrepareFields(const TCliOptions& options);
+    void CheckAttachments() const;
     bool PasswordWanted() const;
     void WatchConnections(const TCliOptions& options);
     void WatchHandler(TIdIOHandler& handler, bool tlsStatus);

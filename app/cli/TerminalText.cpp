@@ -1,9 +1,13 @@
 #include "app/cli/TerminalText.h"
 
+#include <langinfo.h>
+#include <locale.h>
+
 #include <algorithm>
 #include <cstdlib>
 
 #include "platform/CodePage.h"
+#include "platform/Locale.h"
 
 namespace {
 bool NamesUtf8(std::string locale) {
@@ -16,26 +20,58 @@ std::string LocaleVariable() {
         if (const char* value = std::getenv(name); value != nullptr && *value != '\0') return value;
     return {};
 }
-}  // namespace
 
-bool TerminalIsUtf8() {
-    static const bool utf8 = NamesUtf8(LocaleVariable());
-    return utf8;
+// The locale's own character set ("ja_JP" is EUC-JP); for a locale not
+// installed here, what its name says.
+std::string LocaleCharset(const std::string& name) {
+    if (locale_t locale = newlocale(LC_CTYPE_MASK, name.c_str(), nullptr)) {
+        const std::string charset = nl_langinfo_l(CODESET, locale);
+        freelocale(locale);
+        return charset;
+    }
+    return NamesUtf8(name) ? "UTF-8" : "";
 }
 
-namespace {
+// Empty when the terminal's bytes are taken as ANSI as they are: its
+// charset is the code page itself (Shift_JIS for 932: converting it would
+// turn "\" into a yen sign) or unknown, or plain ASCII.
+std::string ComputeTerminalCharset() {
+    const std::string charset = LocaleCharset(LocaleVariable());
+    const std::string ansi = AnsiCodePageName();
+    const bool asAnsi = charset.empty() || charset == "ANSI_X3.4-1968" || charset == ansi ||
+                        (ansi == "CP932" && (charset == "SHIFT_JIS" || charset == "SJIS"));
+    return asAnsi ? std::string() : charset;
+}
+
 // Both encodings agree on ASCII: most lines need no conversion.
 bool IsAscii(const std::string& text) {
     return std::all_of(text.begin(), text.end(), [](unsigned char c) { return c < 0x80; });
 }
+
+bool Unconverted(const std::string& text) { return TerminalCharset().empty() || IsAscii(text); }
 }  // namespace
 
+const std::string& TerminalCharset() {
+    static const std::string charset = ComputeTerminalCharset();
+    return charset;
+}
+
 std::string ToTerminal(const std::string& ansi) {
-    return TerminalIsUtf8() && !IsAscii(ansi) ? AnsiToUtf8(ansi) : ansi;
+    return Unconverted(ansi) ? ansi : ConvertCodePage(ansi, AnsiCodePageName(), TerminalCharset());
 }
 
 std::string FromTerminal(const std::string& text) {
-    return TerminalIsUtf8() && !IsAscii(text) ? Utf8ToAnsi(text) : text;
+    return Unconverted(text) ? text : ConvertCodePage(text, TerminalCharset(), AnsiCodePageName());
+}
+
+std::optional<std::string> FromTerminalExactly(const std::string& text) {
+    if (Unconverted(text)) return text;
+    return ConvertCodePageExactly(text, TerminalCharset(), AnsiCodePageName());
+}
+
+std::string NotTypable(const std::string& what) {
+    return what + " is not " + TerminalCharset() + " or has characters that code page " +
+           std::to_string(AnsiCodePage()) + " cannot hold";
 }
 
 void WriteTerminalLine(FILE* stream, const std::string& ansi) {
