@@ -1,5 +1,6 @@
 #include "app/SendByMailto.h"
 
+#include "core/StringList.h"
 #include "mapi/DefaultMailClient.h"
 #include "platform/CodePage.h"
 #include "platform/FileName.h"
@@ -28,6 +29,23 @@ std::string PercentEncode(const std::string& text, const std::string& chars) {
     return PercentEncodeIf(text, [&chars](unsigned char c) { return chars.find(static_cast<char>(c)) != std::string::npos; });
 }
 
+// The memo holds one or more addresses a line: its lines become one
+// comma-separated list, with no line break left to end up inside the last
+// address. "?", "%", "&" and "#" in an address would end it or alter it.
+std::string MailtoRecipients(const std::string& memo) {
+    TStringList lines;
+    lines.SetText(memo);
+    std::string out;
+    for (const auto& line : lines) {
+        const size_t first = line.find_first_not_of(" \t");
+        if (first == std::string::npos) continue;
+        const size_t last = line.find_last_not_of(" \t");
+        if (!out.empty()) out += ",";
+        out += PercentEncode(line.substr(first, last - first + 1), "%&#?");
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string DefaultMailProgram() { return ReadDefaultMailClient(); }
@@ -38,7 +56,7 @@ std::string MailtoUrl(const std::string& recipients, const std::string& subject,
     // escape, end the value or start a fragment: the mail program would get
     // the text cut short or altered. Everything else passes as typed.
     const std::string valueChars = "%&#";
-    std::string url = "mailto:" + recipients + "?subject=" + PercentEncode(subject, valueChars) +
+    std::string url = "mailto:" + MailtoRecipients(recipients) + "?subject=" + PercentEncode(subject, valueChars) +
                       "&body=" + PercentEncode(body, valueChars);
     if (!attachment.empty()) url += "&attachment=\"" + attachment + "\"";
     return PercentEncode(url, "\r\n");

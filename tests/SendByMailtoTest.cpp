@@ -36,7 +36,7 @@ protected:
     TMailActionContext context{fields, log, owner, 0};
 };
 
-const std::string kUrl = "mailto:a@b.it%0D%0A?subject=Prova&body=riga 1%0D%0Ariga 2%0D%0A";
+const std::string kUrl = "mailto:a@b.it?subject=Prova&body=riga 1%0D%0Ariga 2%0D%0A";
 
 }  // namespace
 
@@ -61,6 +61,22 @@ TEST_F(SendByMailtoTest, PercentAmpersandAndHashInSubjectAndBodyAreEncoded) {
     EXPECT_EQ(MailtoUrl("a@b.it", "50% & #1", "x&y=z\r\n", ""), "mailto:a@b.it?subject=50%25 %26 %231&body=x%26y=z%0D%0A");
     EXPECT_EQ(MailtoUrl("a@b.it; c@d.it", "Citt\xE0?", "", "C:\\a&b.txt"),
               "mailto:a@b.it; c@d.it?subject=Citt\xE0?&body=&attachment=\"C:\\a&b.txt\"");
+}
+
+// One address a memo line: the mail program gets one list, never a line
+// break inside an address.
+TEST_F(SendByMailtoTest, RecipientLinesBecomeOneCommaList) {
+    const struct {
+        const char* memo;
+        const char* url;
+    } cases[] = {
+        {"uno@x.it\r\ndue@x.it\r\n", "mailto:uno@x.it,due@x.it?subject=&body="},
+        {"  uno@x.it \r\n\r\n\tdue@x.it\n", "mailto:uno@x.it,due@x.it?subject=&body="},
+        {"a@x.it, b@x.it\r\nc@x.it\r\n", "mailto:a@x.it, b@x.it,c@x.it?subject=&body="},
+        {"strano?&#%@x.it\r\n", "mailto:strano%3F%26%23%25@x.it?subject=&body="},
+        {"", "mailto:?subject=&body="},
+    };
+    for (const auto& c : cases) EXPECT_EQ(MailtoUrl(c.memo, "", "", ""), c.url) << c.memo;
 }
 
 TEST_F(SendByMailtoTest, TheDefaultProgramComesFromTheMachineFileOrTheDesktop) {
@@ -109,9 +125,9 @@ TEST_F(SendByMailtoTest, AnAccentedAttachmentAndSubjectReachTheDesktopAsUtf8) {
     const std::string ansi = sandbox.Root() + "/Universit\xE0/perch\xE9.txt";
     fields.SetText("edtAttachFile1", ansi);
     fields.SetText("edtSubject", "Citt\xE0");
-    const std::string url = "mailto:a@b.it%0D%0A?subject=Citt\xE0&body=riga 1%0D%0Ariga 2%0D%0A&attachment=\"" + ansi + "\"";
+    const std::string url = "mailto:a@b.it?subject=Citt\xE0&body=riga 1%0D%0Ariga 2%0D%0A&attachment=\"" + ansi + "\"";
     EXPECT_THAT(Send(), ElementsAre("Programma predefinito: \"Nessuno\"", "Allegato \"" + ansi + "\"", url, "> Inviato."));
-    EXPECT_THAT(Opened(), ElementsAre("mailto:a@b.it%0D%0A?subject=Citt%C3%A0&body=riga 1%0D%0Ariga 2%0D%0A&attachment=\"" +
+    EXPECT_THAT(Opened(), ElementsAre("mailto:a@b.it?subject=Citt%C3%A0&body=riga 1%0D%0Ariga 2%0D%0A&attachment=\"" +
                                       sandbox.Root() + "/Universit%C3%A0/perch%C3%A9.txt\""));
 }
 
