@@ -134,6 +134,16 @@ namespace {
 
 const char kLineBreakOrNul[] = "contiene un a capo o un NUL";
 
+// The lenient parse keeps what it collected: an unclosed "<" drops the
+// last label of the domain ("<a@example.test" gives "a@example."), a
+// quoted name cut by a line break leaves a name without address. Neither
+// may reach the envelope, where it would name another mailbox or none.
+bool IsIncomplete(const std::string& address) { return !address.empty() && address.back() == '.'; }
+
+std::string IncompleteProblem(const TIdEMailAddressItem& item) {
+    return "indirizzo incompleto: \"" + item.Text() + "\"";
+}
+
 // Why a field cannot go out as typed (empty when it can): a sender is one
 // command argument; in a recipient list line breaks separate addresses.
 std::string SenderProblem(const std::string& text) {
@@ -141,6 +151,7 @@ std::string SenderProblem(const std::string& text) {
     try {
         TIdEMailAddressItem probe;
         probe.SetText(text);
+        if (IsIncomplete(probe.Address())) return IncompleteProblem(probe);
     } catch (const EIdEmailParseError& e) {
         return e.Message();
     }
@@ -152,6 +163,10 @@ std::string RecipientsProblem(const std::string& memo) {
     try {
         TIdEMailAddressList probe;
         probe.SetEMailAddresses(NormalizeRecipients(memo, RecipientSeparator));
+        for (int i = 0; i < probe.Count(); ++i) {
+            const TIdEMailAddressItem& item = *probe.Items(i);
+            if (item.Address().empty() || IsIncomplete(item.Address())) return IncompleteProblem(item);
+        }
     } catch (const EIdEmailParseError& e) {
         return e.Message();
     }

@@ -380,6 +380,13 @@ TEST_F(SmtpSendTest, FieldsThatCannotBeSentAreRefusedBeforeConnecting) {
          {"Campo \"Destinatari in copia conoscenza\" non valido: @ Outside address", "> Non inviato."}},
         {"edtSender", "tecnico@example.com\r\nRCPT TO:<evil@x.test>",
          {"Campo \"Mittente\" non valido: contiene un a capo o un NUL", "> Non inviato."}},
+        {"edtSender", "Tecnico <tecnico@example.com",
+         {"Campo \"Mittente\" non valido: indirizzo incompleto: \"Tecnico <tecnico@example.>\"", "> Non inviato."}},
+        {"edtRecipients", "\"Mario\nRossi\" <m@x.test>",
+         {"Campo \"Destinatari\" non valido: indirizzo incompleto: \"Rossi <>\"", "> Non inviato."}},
+        {"edtCCRecipients", "ok@x.test\nMario <m@x.test",
+         {"Campo \"Destinatari in copia conoscenza\" non valido: indirizzo incompleto: \"Mario <m@x.>\"",
+          "> Non inviato."}},
     };
     for (const auto& c : cases) {
         Server(1, ClosedPort());
