@@ -117,15 +117,23 @@ void CheckCombination(const TCliOptions& options) {
         throw ECliUsageError("--password-env: cannot be combined with --password-file");
 }
 
-TStringList LinesOf(const std::vector<std::string>& values) {
+// A field holds ANSI text, where a character the code page lacks would
+// silently become "?": such a value is refused instead.
+std::string FieldText(const std::string& option, const std::string& value) {
+    if (auto ansi = FromTerminalExactly(value)) return *ansi;
+    throw ECliUsageError(option + ": has characters that code page " + std::to_string(AnsiCodePage()) +
+                         " cannot hold");
+}
+
+TStringList LinesOf(const std::string& option, const std::vector<std::string>& values) {
     TStringList lines;
-    for (const std::string& value : values) lines.Add(FromTerminal(value));
+    for (const std::string& value : values) lines.Add(FieldText(option, value));
     return lines;
 }
 
-TStringList TextLines(const std::string& text) {
+TStringList TextLines(const std::string& option, const std::string& text) {
     TStringList lines;
-    lines.SetText(FromTerminal(text));
+    lines.SetText(FieldText(option, text));
     return lines;
 }
 
@@ -155,7 +163,7 @@ void ApplyServerOptions(const TCliOptions& options, TFieldModel& fields) {
     for (const auto& [option, value] : {std::pair{"--host", &options.host}, std::pair{"--port", &options.port},
                                         std::pair{"--auth", &options.auth}})
         if (*value && !OnSmtpTab(fields)) throw ECliUsageError(std::string(option) + ": needs an SMTP tab");
-    if (options.host) fields.SetText("edtHost" + suffix, FromTerminal(*options.host));
+    if (options.host) fields.SetText("edtHost" + suffix, FieldText("--host", *options.host));
     if (options.port) fields.SetText("edtPort" + suffix, *options.port);
     if (options.auth) fields.SetItemIndex("edtAuthType" + suffix, Choose("auth", *options.auth, AuthChoices));
     if (options.useTls) fields.SetItemIndex("edtUseTLS", Choose("use-tls", *options.useTls, UseTlsChoices));
@@ -184,14 +192,15 @@ TCliOptions ParseCliOptions(const std::vector<std::string>& args) {
 void ApplyCliOptions(const TCliOptions& options, TFieldModel& fields) {
     if (options.tab) fields.SetActivePage(TFieldModel::TabSheetNames()[Choose("tab", *options.tab, TabChoices)]);
     ApplyServerOptions(options, fields);
-    if (options.user) fields.SetText("edtUserName", FromTerminal(*options.user));
-    if (options.from) fields.SetText("edtSender", FromTerminal(*options.from));
-    if (!options.to.empty()) fields.SetLines("edtRecipients", LinesOf(options.to));
-    if (!options.cc.empty()) fields.SetLines("edtCCRecipients", LinesOf(options.cc));
-    if (options.subject) fields.SetText("edtSubject", FromTerminal(*options.subject));
-    if (options.body) fields.SetLines("edtBody", TextLines(*options.body));
+    if (options.user) fields.SetText("edtUserName", FieldText("--user", *options.user));
+    if (options.from) fields.SetText("edtSender", FieldText("--from", *options.from));
+    if (!options.to.empty()) fields.SetLines("edtRecipients", LinesOf("--to", options.to));
+    if (!options.cc.empty()) fields.SetLines("edtCCRecipients", LinesOf("--cc", options.cc));
+    if (options.subject) fields.SetText("edtSubject", FieldText("--subject", *options.subject));
+    if (options.body) fields.SetLines("edtBody", TextLines("--body", *options.body));
     if (options.bodyFile)
-        fields.SetLines("edtBody", TextLines(ReadCliInputFile("--body-file", *options.bodyFile, kBodyFileLimit)));
+        fields.SetLines("edtBody", TextLines("--body-file", ReadCliInputFile("--body-file", *options.bodyFile,
+                                                                            kBodyFileLimit)));
     if (!options.attach.empty()) {
         fields.SetText("edtAttachFile1", AttachmentField(options.attach[0]));
         fields.SetText("edtAttachFile2", options.attach.size() > 1 ? AttachmentField(options.attach[1]) : "");

@@ -1,41 +1,77 @@
 #include "app/cli/TerminalText.h"
 
+#include <langinfo.h>
+#include <locale.h>
+
 #include <algorithm>
 #include <cstdlib>
 
 #include "platform/CodePage.h"
+#include "platform/Locale.h"
 
 namespace {
-bool NamesUtf8(std::string locale) {
-    std::transform(locale.begin(), locale.end(), locale.begin(), [](unsigned char c) { return std::tolower(c); });
-    return locale.find("utf-8") != std::string::npos || locale.find("utf8") != std::string::npos;
-}
-
 std::string LocaleVariable() {
     for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"})
         if (const char* value = std::getenv(name); value != nullptr && *value != '\0') return value;
     return {};
 }
-}  // namespace
 
-bool TerminalIsUtf8() {
-    static const bool utf8 = NamesUtf8(LocaleVariable());
-    return utf8;
+bool NamesUtf8(std::string locale) {
+    std::transform(locale.begin(), locale.end(), locale.begin(), [](unsigned char c) { return std::tolower(c); });
+    return locale.find("utf-8") != std::string::npos || locale.find("utf8") != std::string::npos;
 }
 
-namespace {
-// Both encodings agree on ASCII: most lines need no conversion.
+// The locale's character set as glibc names it ("UTF-8", "EUC-JP"); for a
+// locale that is not installed only a name that says UTF-8 is understood.
+std::string LocaleCharset() {
+    const std::string name = LocaleVariable();
+    const locale_t locale = ::newlocale(LC_CTYPE_MASK, name.c_str(), static_cast<locale_t>(0));
+    if (locale == static_cast<locale_t>(0)) return NamesUtf8(name) ? "UTF-8" : "";
+    std::string charset = ::nl_langinfo_l(CODESET, locale);
+    ::freelocale(locale);
+    return charset;
+}
+
+bool AnsiReadsAsItIs(const std::string& charset) {
+    if (charset.empty() || charset == "ANSI_X3.4-1968") return true;
+    switch (AnsiCodePage()) {
+        case 932: return charset == "SHIFT_JIS";
+        case 936: return charset == "GB2312" || charset == "GBK";
+        case 949: return charset == "EUC-KR";
+        case 950: return charset == "BIG5";
+        case 1251: return charset == "CP1251";
+        default: return charset == "ISO-8859-1";
+    }
+}
+
+// Empty when the terminal's bytes need no conversion.
+const std::string& TerminalCharset() {
+    static const std::string charset = [] {
+        const std::string name = LocaleCharset();
+        return AnsiReadsAsItIs(name) ? std::string() : name;
+    }();
+    return charset;
+}
+
+// Every set involved agrees on ASCII: most lines need no conversion.
 bool IsAscii(const std::string& text) {
     return std::all_of(text.begin(), text.end(), [](unsigned char c) { return c < 0x80; });
 }
+
+bool PassesAsItIs(const std::string& text) { return TerminalCharset().empty() || IsAscii(text); }
 }  // namespace
 
 std::string ToTerminal(const std::string& ansi) {
-    return TerminalIsUtf8() && !IsAscii(ansi) ? AnsiToUtf8(ansi) : ansi;
+    return PassesAsItIs(ansi) ? ansi : ConvertCodePage(ansi, AnsiCodePageName(), TerminalCharset());
 }
 
 std::string FromTerminal(const std::string& text) {
-    return TerminalIsUtf8() && !IsAscii(text) ? Utf8ToAnsi(text) : text;
+    return PassesAsItIs(text) ? text : ConvertCodePage(text, TerminalCharset(), AnsiCodePageName());
+}
+
+std::optional<std::string> FromTerminalExactly(const std::string& text) {
+    if (PassesAsItIs(text)) return text;
+    return ConvertCodePageExactly(text, TerminalCharset(), AnsiCodePageName());
 }
 
 void WriteTerminalLine(FILE* stream, const std::string& ansi) {
