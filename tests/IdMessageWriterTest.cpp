@@ -268,7 +268,7 @@ TEST_F(IdMessageWriter, AsciiMessageStaysAsItWas) {
               "X-Mailer: TelVara\r\n"
               "\r\n"
               "Riga uno\r\n"
-              "..punto\r\n"
+              ".punto\r\n"  // stuffed on its way out, by the data phase filter
               "\r\n");
 }
 
