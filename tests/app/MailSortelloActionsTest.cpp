@@ -405,6 +405,32 @@ TEST_F(SmtpSendTest, FieldsThatCannotBeSentAreRefusedBeforeConnecting) {
     EXPECT_TRUE(window_->isVisible());
 }
 
+// A character the code page lacks stops the send with the field named,
+// before anything is tried, instead of going out as "?".
+TEST_F(SmtpSendTest, TextTheCodePageCannotHoldStopsTheSend) {
+    const struct {
+        const char* field;
+        QString value;
+    } cases[] = {
+        {"edtSubject", QString::fromUtf8("Prova \u65E5\u672C")},
+        {"edtBody", QString::fromUtf8("riga uno\n\u65E5\u672C")},
+        {"edtCCRecipients", QString::fromUtf8("\u65E5\u672C <a@x.test>")},
+    };
+    for (const auto& c : cases) {
+        errors_.clear();
+        Server(1, ClosedPort());
+        Fill();
+        Drive().SetText("edtRecipients", "a@x.test");
+        Drive().SetText("edtCCRecipients", "");
+        Drive().SetText(c.field, c.value);
+        const size_t logged = Drive().Log().size();
+        Drive().InviaMail();
+        EXPECT_EQ(errors_, (Lines{"Il campo \"" + std::string(c.field) +
+                                  "\" contiene caratteri che la code page 1252 non ha."}));
+        EXPECT_EQ(Drive().Log().size(), logged) << c.field;
+    }
+}
+
 // One address per memo line: each line is a recipient of its own.
 TEST_F(SmtpSendTest, RecipientsOnePerLineInBothMemos) {
     TScriptedSmtpServer& server = Serve(Concat(
