@@ -1,37 +1,12 @@
 #include "app/cli/TerminalText.h"
 
-#include <langinfo.h>
-#include <locale.h>
-
 #include <algorithm>
-#include <cstdlib>
 
 #include "platform/CodePage.h"
 #include "platform/Locale.h"
 
 namespace {
-std::string LocaleVariable() {
-    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"})
-        if (const char* value = std::getenv(name); value != nullptr && *value != '\0') return value;
-    return {};
-}
-
-bool NamesUtf8(std::string locale) {
-    std::transform(locale.begin(), locale.end(), locale.begin(), [](unsigned char c) { return std::tolower(c); });
-    return locale.find("utf-8") != std::string::npos || locale.find("utf8") != std::string::npos;
-}
-
-// The locale's character set as glibc names it ("UTF-8", "EUC-JP"); for a
-// locale that is not installed only a name that says UTF-8 is understood.
-std::string LocaleCharset() {
-    const std::string name = LocaleVariable();
-    const locale_t locale = ::newlocale(LC_CTYPE_MASK, name.c_str(), static_cast<locale_t>(0));
-    if (locale == static_cast<locale_t>(0)) return NamesUtf8(name) ? "UTF-8" : "";
-    std::string charset = ::nl_langinfo_l(CODESET, locale);
-    ::freelocale(locale);
-    return charset;
-}
-
+// The sets whose bytes the code page reads as the same text: it extends them.
 bool AnsiReadsAsItIs(const std::string& charset) {
     if (charset.empty() || charset == "ANSI_X3.4-1968") return true;
     switch (AnsiCodePage()) {
@@ -47,7 +22,7 @@ bool AnsiReadsAsItIs(const std::string& charset) {
 // Empty when the terminal's bytes need no conversion.
 const std::string& TerminalCharset() {
     static const std::string charset = [] {
-        const std::string name = LocaleCharset();
+        const std::string name = UserLocaleCharset();
         return AnsiReadsAsItIs(name) ? std::string() : name;
     }();
     return charset;
