@@ -136,9 +136,12 @@ const char kLineBreakOrNul[] = "contiene un a capo o un NUL";
 
 // The lenient parse keeps what it collected: an unclosed "<" drops the
 // last label of the domain ("<a@example.test" gives "a@example."), a
-// quoted name cut by a line break leaves a name without address. Neither
+// quoted name cut by a line break leaves a name without address, a quoted
+// local part outside brackets is taken for a name ("@example.test"). None
 // may reach the envelope, where it would name another mailbox or none.
-bool IsIncomplete(const std::string& address) { return !address.empty() && address.back() == '.'; }
+bool IsIncomplete(const std::string& address) {
+    return !address.empty() && (address.front() == '@' || address.back() == '@' || address.back() == '.');
+}
 
 std::string IncompleteProblem(const TIdEMailAddressItem& item) {
     return "indirizzo incompleto: \"" + item.Text() + "\"";
@@ -160,6 +163,10 @@ std::string SenderProblem(const std::string& text) {
 
 std::string RecipientsProblem(const std::string& memo) {
     if (memo.find('\0') != std::string::npos) return "contiene un NUL";
+    // Without angle brackets the list is cut at every blank, quotes or not:
+    // "mario rossi"@x.test would go to a mailbox "rossi".
+    if (memo.find('"') != std::string::npos && memo.find_first_of("<>") == std::string::npos)
+        return "un testo tra virgolette richiede l'indirizzo tra < e >";
     try {
         TIdEMailAddressList probe;
         probe.SetEMailAddresses(NormalizeRecipients(memo, RecipientSeparator));

@@ -423,6 +423,11 @@ TEST(MailSortelloCli, FieldsThatCannotBeSentExitWithOneBeforeConnecting) {
          "Campo \"Destinatari\" non valido: indirizzo incompleto: \"Mario <>\""},
         {"unclosed bracket in a copy recipient", {"--cc", "Mario <m@x.test"},
          "Campo \"Destinatari in copia conoscenza\" non valido: indirizzo incompleto: \"Mario <m@x.>\""},
+        {"quoted local part, no brackets", {"--cc", "\"mario rossi\"@x.test"},
+         "Campo \"Destinatari in copia conoscenza\" non valido: un testo tra virgolette richiede l'indirizzo tra < e "
+         ">"},
+        {"quoted local part beside brackets", {"--cc", "x <x@x.test>", "--cc", "\"mario rossi\"@x.test"},
+         "Campo \"Destinatari in copia conoscenza\" non valido: indirizzo incompleto: \"mario rossi <@x.test>\""},
         {"unclosed bracket in the sender", {"--from", "Tecnico <a@x.test"},
          "Campo \"Mittente\" non valido: indirizzo incompleto: \"Tecnico <a@x.>\""},
         {"CR in the user name", {"--auth", "default", "--user", "tecnico\rRSET", "--password-env", "MS_PW"},
