@@ -134,6 +134,19 @@ namespace {
 
 const char kLineBreakOrNul[] = "contiene un a capo o un NUL";
 
+// The lenient parse keeps what it collected: an unclosed "<" drops the
+// last label of the domain ("<a@example.test" gives "a@example."), a
+// quoted name cut by a line break leaves a name without address, a quoted
+// local part outside brackets is taken for a name ("@example.test"). None
+// may reach the envelope, where it would name another mailbox or none.
+bool IsIncomplete(const std::string& address) {
+    return !address.empty() && (address.front() == '@' || address.back() == '@' || address.back() == '.');
+}
+
+std::string IncompleteProblem(const TIdEMailAddressItem& item) {
+    return "indirizzo incompleto: \"" + item.Text() + "\"";
+}
+
 // Why a field cannot go out as typed (empty when it can): a sender is one
 // command argument; in a recipient list line breaks separate addresses.
 std::string SenderProblem(const std::string& text) {
@@ -141,6 +154,7 @@ std::string SenderProblem(const std::string& text) {
     try {
         TIdEMailAddressItem probe;
         probe.SetText(text);
+        if (IsIncomplete(probe.Address())) return IncompleteProblem(probe);
     } catch (const EIdEmailParseError& e) {
         return e.Message();
     }
@@ -149,9 +163,17 @@ std::string SenderProblem(const std::string& text) {
 
 std::string RecipientsProblem(const std::string& memo) {
     if (memo.find('\0') != std::string::npos) return "contiene un NUL";
+    // Without angle brackets the list is cut at every blank, quotes or not:
+    // "mario rossi"@x.test would go to a mailbox "rossi".
+    if (memo.find('"') != std::string::npos && memo.find_first_of("<>") == std::string::npos)
+        return "un testo tra virgolette richiede l'indirizzo tra < e >";
     try {
         TIdEMailAddressList probe;
         probe.SetEMailAddresses(NormalizeRecipients(memo, RecipientSeparator));
+        for (int i = 0; i < probe.Count(); ++i) {
+            const TIdEMailAddressItem& item = *probe.Items(i);
+            if (item.Address().empty() || IsIncomplete(item.Address())) return IncompleteProblem(item);
+        }
     } catch (const EIdEmailParseError& e) {
         return e.Message();
     }

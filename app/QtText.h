@@ -6,3 +6,5 @@
 
 QString ToQt(const std::string& ansi);
 std::string FromQt(const QString& text);
+// True when every character has its counterpart in the code page.
+bool FitsCodePage(const QString& text);

@@ -21,6 +21,7 @@
 #include "app/QtText.h"
 #include "app/QtWidgets.h"
 #include "app/ToolBarImages.h"
+#include "platform/Locale.h"
 
 namespace {
 
@@ -98,6 +99,12 @@ TStringList MemoLines(const QPlainTextEdit* memo) {
     TStringList lines;
     for (const QString& part : parts) lines.Add(FromQt(part));
     return lines;
+}
+
+// The text of a one-line field: a plain edit or a file name edit.
+QString LineText(const QWidget* widget) {
+    if (auto* file = dynamic_cast<const TFileNameEdit*>(widget)) return file->Text();
+    return static_cast<const QLineEdit*>(widget)->text();
 }
 
 QString LinesText(const TStringList& lines) {
@@ -416,12 +423,7 @@ void TFormMailSortello::WidgetsToModel() {
     for (const std::string& name : fields.FieldNames()) {
         QWidget* widget = findChild<QWidget*>(QString::fromStdString(name));
         switch (fields.Kind(name)) {
-            case TFieldKind::Text:
-                if (auto* file = dynamic_cast<TFileNameEdit*>(widget))
-                    fields.SetText(name, FromQt(file->Text()));
-                else
-                    fields.SetText(name, FromQt(static_cast<QLineEdit*>(widget)->text()));
-                break;
+            case TFieldKind::Text: fields.SetText(name, FromQt(LineText(widget))); break;
             case TFieldKind::Lines: fields.SetLines(name, MemoLines(static_cast<QPlainTextEdit*>(widget))); break;
             case TFieldKind::ItemIndex: fields.SetItemIndex(name, static_cast<TRadioGroup*>(widget)->ItemIndex()); break;
             case TFieldKind::ActivePage: {
@@ -483,7 +485,29 @@ void TFormMailSortello::RunAction(void (TMailSortelloActions::*action)()) {
 
 void TFormMailSortello::actConnettiExecute() { RunAction(&TMailSortelloActions::actConnettiExecute); }
 
-void TFormMailSortello::actInviaMailExecute() { RunAction(&TMailSortelloActions::actInviaMailExecute); }
+// A character the code page lacks would reach the message as "?": the
+// send stops first, naming the field.
+void TFormMailSortello::CheckTypedTextFits() const {
+    const TFieldModel& fields = actions_.Fields();
+    for (const std::string& name : fields.FieldNames()) {
+        const QWidget* widget = findChild<QWidget*>(QString::fromStdString(name));
+        const TFieldKind kind = fields.Kind(name);
+        if (kind != TFieldKind::Text && kind != TFieldKind::Lines) continue;
+        const QString text =
+            kind == TFieldKind::Text ? LineText(widget) : static_cast<const QPlainTextEdit*>(widget)->toPlainText();
+        if (!FitsCodePage(text))
+            throw EFieldError(Format("Il campo \"%s\" contiene caratteri che la code page %d non ha.", name.c_str(),
+                                     AnsiCodePage()));
+    }
+}
+
+void TFormMailSortello::actInviaMailExecute() {
+    RunGuarded([this] {
+        CheckTypedTextFits();
+        WidgetsToModel();
+        actions_.actInviaMailExecute();
+    });
+}
 
 void TFormMailSortello::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);

@@ -66,6 +66,7 @@ private:
     void ChainTabOrder();
     void CentreOnScreen();
     void RunAction(void (TMailSortelloActions::*action)());
+    void CheckTypedTextFits() const;
     void RestoreSettings();
     void SaveSettings(bool visible);
 

@@ -18,10 +18,7 @@ std::string SystemName(const std::string& path) {
 
 }  // namespace
 
-std::string ExtractFileName(const std::string& path) {
-    const size_t cut = path.find_last_of("/\\:");
-    return cut == std::string::npos ? path : path.substr(cut + 1);
-}
+std::string ExtractFileName(const std::string& path) { return BaseFileName(path); }
 
 TIdAttachmentFile::TIdAttachmentFile(TIdMessageParts* parts, const std::string& path)
     : TIdAttachment(parts), sourcePath_(path) {

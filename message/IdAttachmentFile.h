@@ -25,5 +25,5 @@ private:
     bool fileIsTempFile_ = false;
 };
 
-// The last component of a path: everything after the last "/", "\" or ":".
+// The last component of a path, as the file system separates it.
 std::string ExtractFileName(const std::string& path);

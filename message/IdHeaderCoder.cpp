@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bitset>
 #include <cctype>
+#include <regex>
 #include <vector>
 
 #include "core/StringList.h"
@@ -167,6 +168,13 @@ size_t RoomOnLine(const std::string& out, size_t column, size_t frame) {
     return used + frame + 8 <= kLongestLine ? kLongestLine - used : kMaxEncodedWord;
 }
 
+// What a reader takes for an encoded word, whatever its charset (the
+// decoder here knows only some): typed as it is, it would arrive decoded.
+bool LooksEncoded(const std::string& text) {
+    static const std::regex word(R"(=\?[^?\s]+\?[BbQq]\?[^?\s]*\?=)");
+    return std::regex_search(text, word);
+}
+
 }  // namespace
 
 std::string EncodeHeaderText(const std::string& text, std::string_view specials, char letter, TTransfer,
@@ -179,7 +187,7 @@ std::string EncodeHeaderText(const std::string& text, std::string_view specials,
     Add(needEncode, specials);
     TCharSet quoteRequired = needEncode;
     Add(quoteRequired, "=?_");
-    if (DecodeHeaderText(typed) != typed) needEncode.set(Byte('='));
+    if (LooksEncoded(typed) || DecodeHeaderText(typed) != typed) needEncode.set(Byte('='));
 
     std::string out;
     TEncodedWordWriter writer(out, labelled.CharSet, letter, quoteRequired);
@@ -291,8 +299,8 @@ std::string EncodeHeaderAddress(TIdEMailAddressItem& item, char letter, TTransfe
     const std::string& name = item.Name();
     if (name.empty()) return item.Address();
     // A quoted name is never folded inside, so one too long for a line is
-    // encoded instead.
-    const bool raw = name.size() > kMaxPlainWord ||
+    // encoded instead; so is one that readers would decode even in quotes.
+    const bool raw = name.size() > kMaxPlainWord || LooksEncoded(name) ||
                      std::any_of(name.begin(), name.end(), [](char c) { return Byte(c) < 32 || Byte(c) >= 127; });
     std::string namePart;
     if (raw) {

@@ -23,6 +23,8 @@ std::string AnsiFileName(const std::string& utf8) {
     return *name;
 }
 
+std::string BaseFileName(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+
 bool SystemFileExists(const std::string& systemName) {
     if (systemName.empty()) return false;
     struct stat st {};

@@ -24,6 +24,11 @@ std::string SystemFileName(const std::string& ansi);
 // with "?" for them).
 std::string AnsiFileName(const std::string& utf8);
 
+// The last component of a path: everything after the last "/". A Linux
+// name may hold "\" and ":", and in a double-byte code page "\" is the
+// second byte of many characters (Shift_JIS "\x95\x5C").
+std::string BaseFileName(const std::string& path);
+
 // True only for an existing regular file; the name is the system's own.
 bool SystemFileExists(const std::string& systemName);
 // True when the ANSI name is an existing regular file that can be opened

@@ -1,5 +1,7 @@
 #include "platform/Locale.h"
 
+#include <langinfo.h>
+#include <locale.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -15,6 +17,19 @@ std::string UserLocaleName() {
         if (v != nullptr && *v != '\0') return v;
     }
     return {};
+}
+
+std::string UserLocaleCharset() {
+    const std::string name = UserLocaleName();
+    const locale_t locale = ::newlocale(LC_CTYPE_MASK, name.c_str(), static_cast<locale_t>(0));
+    if (locale == static_cast<locale_t>(0)) {
+        const std::string lower = LowerCase(name);
+        const bool utf8 = lower.find("utf-8") != std::string::npos || lower.find("utf8") != std::string::npos;
+        return utf8 ? "UTF-8" : "";
+    }
+    std::string charset = ::nl_langinfo_l(CODESET, locale);
+    ::freelocale(locale);
+    return charset;
 }
 
 TPrimaryLanguage UserPrimaryLanguage() {

@@ -20,6 +20,10 @@ enum class TPrimaryLanguage {
 TPrimaryLanguage UserPrimaryLanguage();
 // The locale name that decided UserPrimaryLanguage ("it_IT.UTF-8"), or "".
 std::string UserLocaleName();
+// The character set of that locale as the C library names it ("UTF-8",
+// "EUC-JP", "ANSI_X3.4-1968"); for a locale that is not installed "UTF-8"
+// when its name says so, else "".
+std::string UserLocaleCharset();
 
 // Windows code page number of the workstation's ANSI code page: 1252 unless
 // the locale's language calls for another (932, 936, 949, 950, 1251).

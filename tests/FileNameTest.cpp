@@ -56,6 +56,20 @@ TEST_F(FileNameTest, NamesConvertBetweenTheCodePageAndUtf8) {
     }
 }
 
+// Only "/" separates: "\\" and ":" are letters of a Linux name, and 0x5C
+// is the second byte of many code page 932 characters.
+TEST_F(FileNameTest, TheBaseNameIsWhatFollowsTheLastSlash) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"/tmp/cartella/perch\xE9.txt", "perch\xE9.txt"},
+        {"/tmp/Verbale 10:30.txt", "Verbale 10:30.txt"},
+        {"/tmp/copia\\originale.txt", "copia\\originale.txt"},
+        {"/tmp/\x83\x5C\x95\x5C.txt", "\x83\x5C\x95\x5C.txt"},  // katakana "so", kanji "hyou"
+        {"semplice.txt", "semplice.txt"},
+        {"/tmp/cartella/", ""},
+    };
+    for (const auto& [path, base] : cases) EXPECT_EQ(BaseFileName(path), base) << path;
+}
+
 TEST_F(FileNameTest, ANameTheCodePageCannotHoldIsAnErrorNeverAQuestionMark) {
     try {
         AnsiFileName("/tmp/\xE6\x97\xA5.txt");

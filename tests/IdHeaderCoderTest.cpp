@@ -114,12 +114,21 @@ TEST_F(IdHeaderCoder, TextThatLooksEncodedIsEncoded) {
     const std::string literal = "see =?ISO-8859-1?Q?abc?= here";
     const std::string header = EncodeHeaderText(literal, "", 'Q', ttEightBit, "ISO-8859-1");
     EXPECT_EQ(header, "see =?ISO-8859-1?Q?=3D=3FISO-8859-1=3FQ=3Fabc=3F=3D?= here");
-    // A word whose charset the decoder does not know stays as it is.
-    EXPECT_EQ(EncodeHeaderText("=?UTF-8?Q?x?=", "", 'Q', ttEightBit, "ISO-8859-1"), "=?UTF-8?Q?x?=");
+    // Also in a charset the decoder here does not know: readers know it.
+    const std::string utf8Literal = "=?UTF-8?B?Y2lhbw==?=";
+    const std::string utf8Header = EncodeHeaderText(utf8Literal, "", 'Q', ttEightBit, "ISO-8859-1");
+    EXPECT_NE(utf8Header, utf8Literal);
     EXPECT_EQ(DecodeHeaderText("a =?iso-8859-1?q?=E8?= =?ISO-8859-1?B?6A==?= b"), "a \xE8\xE8 b");
     EXPECT_EQ(DecodeHeaderText(std::string("a\0b", 3)), "ab");
     EXPECT_EQ(EncodeHeaderText("8bit \xE8", "", '8', ttEightBit, "ISO-8859-1"), "8bit \xE8");
-    ExpectPythonDecodes({{header, literal, "latin-1"}});
+    // A display name is read the same way, even inside quotes.
+    TIdEMailAddressItem named;
+    named.SetName(utf8Literal);
+    named.SetAddress("a@example.it");
+    const std::string address = EncodeHeaderAddress(named, 'Q', ttEightBit, "ISO-8859-1");
+    ExpectPythonDecodes({{header, literal, "latin-1"},
+                         {utf8Header, utf8Literal, "latin-1"},
+                         {address.substr(0, address.find(" <")), utf8Literal, "latin-1"}});
 }
 
 TEST_F(IdHeaderCoder, Addresses) {

@@ -424,6 +424,12 @@ TEST_F(IdMessageWriter, AttachmentNamesDecode) {
         {"it_IT.UTF-8", "prezzo \xE2\x82\xAC 5.txt"},
         {"it_IT.UTF-8", Repeat("Universit\xC3\xA0 \xE2\x80\x93 relazione ", 6) + "gi\xC3\xA0.txt"},
         {"ja_JP.SJIS", "\xE5\xA0\xB1\xE5\x91\x8A\xE6\x9B\xB8.txt"},
+        // In code page 932 the katakana "so" and the kanji "hyou" end in
+        // 0x5C, the byte of a backslash.
+        {"ja_JP.SJIS", "\xE3\x82\xBD\xE3\x83\x95\xE3\x83\x88\xE8\xA1\xA8.txt"},
+        {"ja_JP.UTF-8", "\xE8\xA1\xA8\xE7\xA4\xBA.txt"},
+        {"it_IT.UTF-8", "Verbale 10:30.txt"},
+        {"it_IT.UTF-8", "copia\\originale.txt"},
         {"it_IT.UTF-8", "semplice.txt"},
         {"it_IT.UTF-8", "con \"virgolette\".txt"},
     };

@@ -37,6 +37,19 @@ TEST(Locale, PrimaryLanguageAndCodePageFollowTheLocale) {
     }
 }
 
+// What the terminal's bytes are; a locale that is not installed is only
+// understood when its name says UTF-8.
+TEST(Locale, CharsetOfTheLocale) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"it_IT.UTF-8", "UTF-8"},       {"ja_JP.EUC-JP", "EUC-JP"}, {"ja_JP.SJIS", "SHIFT_JIS"},
+        {"C", "ANSI_X3.4-1968"},        {"xx_XX.UTF-8", "UTF-8"},   {"xx_XX.EUC-JP", ""},
+    };
+    for (const auto& [lang, charset] : cases) {
+        LocaleEnv env(lang);
+        EXPECT_EQ(UserLocaleCharset(), charset) << lang;
+    }
+}
+
 TEST(Locale, LcAllWinsOverLang) {
     LocaleEnv env("it_IT.UTF-8");
     setenv("LC_ALL", "ja_JP.UTF-8", 1);

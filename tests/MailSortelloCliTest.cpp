@@ -5,7 +5,9 @@
 #include "app/MailSortelloActions.h"
 #include "message/IdCoderMIME.h"
 #include "platform/Locale.h"
+#include "platform/CodePage.h"
 #include "tests/support/AiosmtpdServer.h"
+#include "tests/support/EmailCheck.h"
 #include "tests/support/PythonRunner.h"
 #include "tests/support/ScriptedSmtpServer.h"
 #include "tests/support/SilentListener.h"
@@ -416,6 +418,19 @@ TEST(MailSortelloCli, FieldsThatCannotBeSentExitWithOneBeforeConnecting) {
          "Campo \"Destinatari\" non valido: @ Outside address"},
         {"unparsable copy recipient", {"--cc", "ok@x.test", "--cc", "<a@x.test> b@y.test"},
          "Campo \"Destinatari in copia conoscenza\" non valido: @ Outside address"},
+        {"line break inside a quoted name", {"--to", "\"Mario\r\nRossi\" <m@x.test>"},
+         "Campo \"Destinatari\" non valido: indirizzo incompleto: \"Rossi <>\""},
+        {"recipient without address", {"--to", "ok@x.test", "--to", "Mario <>"},
+         "Campo \"Destinatari\" non valido: indirizzo incompleto: \"Mario <>\""},
+        {"unclosed bracket in a copy recipient", {"--cc", "Mario <m@x.test"},
+         "Campo \"Destinatari in copia conoscenza\" non valido: indirizzo incompleto: \"Mario <m@x.>\""},
+        {"quoted local part, no brackets", {"--cc", "\"mario rossi\"@x.test"},
+         "Campo \"Destinatari in copia conoscenza\" non valido: un testo tra virgolette richiede l'indirizzo tra < e "
+         ">"},
+        {"quoted local part beside brackets", {"--cc", "x <x@x.test>", "--cc", "\"mario rossi\"@x.test"},
+         "Campo \"Destinatari in copia conoscenza\" non valido: indirizzo incompleto: \"mario rossi <@x.test>\""},
+        {"unclosed bracket in the sender", {"--from", "Tecnico <a@x.test"},
+         "Campo \"Mittente\" non valido: indirizzo incompleto: \"Tecnico <a@x.>\""},
         {"CR in the user name", {"--auth", "default", "--user", "tecnico\rRSET", "--password-env", "MS_PW"},
          "Campo \"Utente\" non valido: contiene un a capo o un NUL"},
     };
@@ -868,6 +883,11 @@ TEST(MailSortelloCliUsage, UnusableInputFilesAreRefusedBeforeConnecting) {
         {{"--attach", unreadable}, "--attach: '" + unreadable + "' cannot be read (Permission denied)"},
         // The message itself is ANSI text: it cannot show them either.
         {{"--attach", japanese}, "--attach: '" + box.Dir() + "/??.txt' has characters that code page 1252 cannot hold"},
+        // A field holds code page text: a character outside it is refused,
+        // not turned into "?".
+        {{"--subject", "Ciao \xE6\x97\xA5"}, "--subject: has characters that code page 1252 cannot hold"},
+        {{"--to", "\xE6\x97\xA5 <a@x.test>"}, "--to: has characters that code page 1252 cannot hold"},
+        {{"--body", "\xE2\x82\xAC \xE6\x97\xA5"}, "--body: has characters that code page 1252 cannot hold"},
         // Logging in, and no password source and no terminal to ask on.
         {{}, "the send logs in, but there is no password: use --password-file, --password-env or run it on a terminal"},
     };
@@ -892,6 +912,32 @@ TEST(MailSortelloCliUsage, UnusableInputFilesAreRefusedBeforeConnecting) {
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.err, "mailsortello-cli: " + option + ": '" + box.Dir() + "/\xC6\xFC\xCB\xDC' does not exist\n");
     }
+}
+
+// A terminal in EUC-JP, which code page 932 does not read as it is: what
+// is typed there arrives as typed, and the log comes back in EUC-JP.
+TEST(MailSortelloCli, AnEucJpTerminalIsConvertedBothWays) {
+    const std::string name = "\xE5\xB1\xB1\xE7\x94\xB0";  // Yamada
+    std::string subject;
+    for (int i = 0; i < 8; ++i) subject += "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE4\xBB\xB6\xE5\x90\x8D";
+    const std::string body = "\xE6\x9C\xAC\xE6\x96\x87";
+    auto euc = [](const std::string& utf8) { return *ConvertCodePageExactly(utf8, "UTF-8", "EUC-JP"); };
+    TCliSandbox box;
+    TScriptedSmtpServer server(Concat({Greeted(), kTransaction, kQuit}));
+    const TCliRun run = box.Run(ClearArgs("send", server.Port(), "none") +
+                                    TArgs{"--from", "tecnico@sortello.test", "--to",
+                                          euc(name + " <ufficio@sortello.test>"), "--subject", euc(subject),
+                                          "--body", euc(body)},
+                                {{"LANG", "ja_JP.EUC-JP"}});
+    server.Join();
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_THAT(run.out, HasSubstr(euc("Destinatari: \"" + name + "\" <ufficio@sortello.test>\n")));
+    ASSERT_EQ(server.Messages().size(), 1u);
+    const TEmailCheck check = CheckEmail(server.Messages()[0]);
+    EXPECT_EQ(check.Header("Subject"), subject);
+    EXPECT_EQ(check.Header("To"), name + " <ufficio@sortello.test>");
+    ASSERT_EQ(check.parts.size(), 1u);
+    EXPECT_EQ(check.parts[0].content, body + "\r\n\r\n");
 }
 
 TEST(MailSortelloCli, AnAccentedAttachmentIsSentWithItsContent) {

@@ -15,6 +15,7 @@
 const std::string& TerminalCharset();
 // Characters one side lacks become "?": for messages only.
 std::string ToTerminal(const std::string& ansi);
+// Characters the code page lacks become "?": for messages only.
 std::string FromTerminal(const std::string& text);
 // Nothing replaced: empty when the text is not valid in the terminal's set
 // or has characters the code page lacks.

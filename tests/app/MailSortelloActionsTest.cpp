@@ -380,6 +380,16 @@ TEST_F(SmtpSendTest, FieldsThatCannotBeSentAreRefusedBeforeConnecting) {
          {"Campo \"Destinatari in copia conoscenza\" non valido: @ Outside address", "> Non inviato."}},
         {"edtSender", "tecnico@example.com\r\nRCPT TO:<evil@x.test>",
          {"Campo \"Mittente\" non valido: contiene un a capo o un NUL", "> Non inviato."}},
+        {"edtSender", "Tecnico <tecnico@example.com",
+         {"Campo \"Mittente\" non valido: indirizzo incompleto: \"Tecnico <tecnico@example.>\"", "> Non inviato."}},
+        {"edtRecipients", "\"Mario\nRossi\" <m@x.test>",
+         {"Campo \"Destinatari\" non valido: indirizzo incompleto: \"Rossi <>\"", "> Non inviato."}},
+        {"edtRecipients", "\"mario rossi\"@x.test",
+         {"Campo \"Destinatari\" non valido: un testo tra virgolette richiede l'indirizzo tra < e >",
+          "> Non inviato."}},
+        {"edtCCRecipients", "ok@x.test\nMario <m@x.test",
+         {"Campo \"Destinatari in copia conoscenza\" non valido: indirizzo incompleto: \"Mario <m@x.>\"",
+          "> Non inviato."}},
     };
     for (const auto& c : cases) {
         Server(1, ClosedPort());
@@ -396,6 +406,32 @@ TEST_F(SmtpSendTest, FieldsThatCannotBeSentAreRefusedBeforeConnecting) {
         EXPECT_TRUE(Actions().InputRefused());
     }
     EXPECT_TRUE(window_->isVisible());
+}
+
+// A character the code page lacks stops the send with the field named,
+// before anything is tried, instead of going out as "?".
+TEST_F(SmtpSendTest, TextTheCodePageCannotHoldStopsTheSend) {
+    const struct {
+        const char* field;
+        QString value;
+    } cases[] = {
+        {"edtSubject", QString::fromUtf8("Prova \u65E5\u672C")},
+        {"edtBody", QString::fromUtf8("riga uno\n\u65E5\u672C")},
+        {"edtCCRecipients", QString::fromUtf8("\u65E5\u672C <a@x.test>")},
+    };
+    for (const auto& c : cases) {
+        errors_.clear();
+        Server(1, ClosedPort());
+        Fill();
+        Drive().SetText("edtRecipients", "a@x.test");
+        Drive().SetText("edtCCRecipients", "");
+        Drive().SetText(c.field, c.value);
+        const size_t logged = Drive().Log().size();
+        Drive().InviaMail();
+        EXPECT_EQ(errors_, (Lines{"Il campo \"" + std::string(c.field) +
+                                  "\" contiene caratteri che la code page 1252 non ha."}));
+        EXPECT_EQ(Drive().Log().size(), logged) << c.field;
+    }
 }
 
 // One address per memo line: each line is a recipient of its own.
