@@ -885,9 +885,9 @@ TEST(MailSortelloCliUsage, UnusableInputFilesAreRefusedBeforeConnecting) {
         {{"--attach", japanese}, "--attach: '" + box.Dir() + "/??.txt' has characters that code page 1252 cannot hold"},
         // A field holds code page text: a character outside it is refused,
         // not turned into "?".
-        {{"--subject", "Ciao \xE6\x97\xA5"}, "--subject: has characters that code page 1252 cannot hold"},
-        {{"--to", "\xE6\x97\xA5 <a@x.test>"}, "--to: has characters that code page 1252 cannot hold"},
-        {{"--body", "\xE2\x82\xAC \xE6\x97\xA5"}, "--body: has characters that code page 1252 cannot hold"},
+        {{"--subject", "Ciao \xE6\x97\xA5"}, "--subject: the text is not UTF-8 or has characters that code page 1252 cannot hold"},
+        {{"--to", "\xE6\x97\xA5 <a@x.test>"}, "--to: the text is not UTF-8 or has characters that code page 1252 cannot hold"},
+        {{"--body", "\xE2\x82\xAC \xE6\x97\xA5"}, "--body: the text is not UTF-8 or has characters that code page 1252 cannot hold"},
         // Logging in, and no password source and no terminal to ask on.
         {{}, "the send logs in, but there is no password: use --password-file, --password-env or run it on a terminal"},
     };
