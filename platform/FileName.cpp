@@ -1,9 +1,8 @@
 #include "platform/FileName.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include "core/Stream.h"
 #include "platform/CodePage.h"
 #include "platform/Locale.h"
 
@@ -33,18 +32,15 @@ bool SystemFileExists(const std::string& systemName) {
 
 bool FileReadable(const std::string& ansi) {
     if (ansi.empty()) return false;
-    std::string name;
     try {
-        name = SystemFileName(ansi);
+        // The same open the attachment will get at send time.
+        TFileStream probe(SystemFileName(ansi), TFileStream::Mode::Read);
+        return true;
     } catch (const EFileNameError&) {
         return false;
+    } catch (const EFOpenError&) {
+        return false;
     }
-    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st {};
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    ::close(fd);
-    return regular;
 }
 
 void CheckFileReadable(const std::string& ansi) {
