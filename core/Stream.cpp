@@ -27,18 +27,30 @@ std::string TStream::ReadRemaining() {
     return result;
 }
 
+TOpenedForReading OpenRegularFileForReading(const std::string& path) {
+    TOpenedForReading opened;
+    // Without O_NONBLOCK a FIFO in place of the file would block the open
+    // until some writer came along.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        opened.error = errno;
+        return opened;
+    }
+    const bool described = ::fstat(fd, &opened.info) == 0;
+    if (!described || !S_ISREG(opened.info.st_mode)) {
+        opened.error = described ? 0 : errno;
+        ::close(fd);
+        return opened;
+    }
+    (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    opened.fd = fd;
+    return opened;
+}
+
 TFileStream::TFileStream(const std::string& fileName, Mode mode) : fileName_(fileName) {
     if (mode == Mode::Read) {
-        // Without O_NONBLOCK a FIFO in place of the file would block the
-        // open until some writer came along.
-        fd_ = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        struct stat st {};
-        if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
-            ::close(fd_);
-            fd_ = -1;
-        }
+        fd_ = OpenRegularFileForReading(fileName).fd;
         if (fd_ < 0) throw EFOpenError(Format("Cannot open file %s", fileName.c_str()));
-        (void)::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
         // A shared advisory lock stands in for "deny writes by others".
         (void)::flock(fd_, LOCK_SH | LOCK_NB);
     } else {

@@ -2,6 +2,8 @@
 // streams (attachments are read through it, encoders write through it).
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -40,6 +42,17 @@ public:
     // Reads everything from the current position to the end.
     std::string ReadRemaining();
 };
+
+// What opening a file for reading found. fd: the descriptor of a regular
+// file, blocking again (the caller closes it), or -1. error: the errno of a
+// failed open or fstat, else 0. info: what fstat said, when it ran. A FIFO
+// in the file's place never holds the caller up.
+struct TOpenedForReading {
+    int fd = -1;
+    int error = 0;
+    struct stat info {};
+};
+TOpenedForReading OpenRegularFileForReading(const std::string& path);
 
 class TFileStream : public TStream {
 public:

@@ -10,6 +10,7 @@
 #include <ctime>
 #include <system_error>
 
+#include "core/Stream.h"
 #include "platform/DebugOutput.h"
 
 namespace {
@@ -56,30 +57,25 @@ TRegistryFileStamp StampOf(const struct stat& st) {
 
 const TRegistryFileStamp kNoFile{0, 0, 0, -2, -2};
 
-// Reads a regular file of at most kMaxRegistryFileSize bytes. O_NONBLOCK
-// keeps a FIFO in its place from holding the program up at start.
+// Reads a regular file of at most kMaxRegistryFileSize bytes; a FIFO in
+// its place does not hold the program up at start.
 TRegistryFileState ReadRegularFile(const std::string& path, std::string& text, std::string& why,
                                    TRegistryFileStamp& stamp) {
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT || errno == ENOTDIR) {
-            stamp = kNoFile;
-            return TRegistryFileState::rfMissing;
-        }
-        why = ErrorText(errno);
-        return TRegistryFileState::rfUnusable;
+    const TOpenedForReading file = OpenRegularFileForReading(path);
+    if (file.error == ENOENT || file.error == ENOTDIR) {
+        stamp = kNoFile;
+        return TRegistryFileState::rfMissing;
     }
-    struct stat st{};
-    if (fstat(fd, &st) != 0)
-        why = ErrorText(errno);
-    else if (S_ISDIR(st.st_mode))
-        why = "a folder";
-    else if (!S_ISREG(st.st_mode))
-        why = "not a regular file";
+    const int fd = file.fd;
+    const struct stat& st = file.info;
+    if (file.error != 0)
+        why = ErrorText(file.error);
+    else if (fd < 0)
+        why = S_ISDIR(st.st_mode) ? "a folder" : "not a regular file";
     else if (static_cast<unsigned long long>(st.st_size) > kMaxRegistryFileSize)
         why = TooLarge();
     if (!why.empty()) {
-        close(fd);
+        if (fd >= 0) close(fd);
         return TRegistryFileState::rfUnusable;
     }
     stamp = StampOf(st);

@@ -9,6 +9,7 @@
 
 #include "app/cli/CliOptions.h"
 #include "core/SecureWipe.h"
+#include "core/Stream.h"
 #include "platform/CodePage.h"
 
 namespace {
@@ -43,17 +44,12 @@ std::string Reason(int error) {
 }
 
 // Opened first and looked at afterwards, so that nothing can be swapped in
-// between; O_NONBLOCK: a FIFO must not hold the program until a writer comes.
+// between; a FIFO does not hold the program until a writer comes.
 int OpenRegular(const std::string& option, const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) Refuse(option, path, Reason(errno));
-    TOpenFile file(fd);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) Refuse(option, path, Reason(errno));
-    if (S_ISDIR(st.st_mode)) Refuse(option, path, "is a folder, not a file");
-    if (!S_ISREG(st.st_mode)) Refuse(option, path, "is not a regular file");
-    (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return file.Release();
+    const TOpenedForReading file = OpenRegularFileForReading(path);
+    if (file.error != 0) Refuse(option, path, Reason(file.error));
+    if (file.fd < 0) Refuse(option, path, S_ISDIR(file.info.st_mode) ? "is a folder, not a file" : "is not a regular file");
+    return file.fd;
 }
 
 }  // namespace
