@@ -1,24 +1,22 @@
 #include "mapi/MapiLoader.h"
 
-#include <dlfcn.h>
-#include <unistd.h>
-
+#include "platform/DynamicLibrary.h"
 #include "platform/Registry.h"
 
 namespace {
 
-const char* const kLibraryName = "libmapi32.so";
+const char* const kLibraryName = "MAPI32.DLL";
 const char* const kMessagingKey = "SOFTWARE\\Microsoft\\Windows Messaging Subsystem";
 
 struct TMapiLoaderState {
     bool tried = false;
-    void* module = nullptr;
+    TLibraryHandle module = nullptr;
     TMAPISendMail sendMail = nullptr;
     std::string testLibraryPath;
     TMAPISendMail testEntry = nullptr;
 
     void Release() {
-        if (module) dlclose(module);
+        FreeDynamicLibrary(module);
         module = nullptr;
         sendMail = nullptr;
     }
@@ -30,17 +28,9 @@ TMapiLoaderState& State() {
     return state;
 }
 
-std::string ExecutableFolder() {
-    char path[4096];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return "";
-    const std::string exe(path, static_cast<size_t>(n));
-    return exe.substr(0, exe.rfind('/'));
-}
-
 // The flag must be exactly the text "1"; anything else, or no key, means
-// Simple MAPI is off. Linux counts as a platform version above 3.51, so the
-// old profile-file switch never applies.
+// Simple MAPI is off. Every system this runs on counts as a platform
+// version above 3.51, so the old profile-file switch never applies.
 bool SimpleMapiEnabled() {
     try {
         TRegistry reg(HKEY_LOCAL_MACHINE);
@@ -51,11 +41,9 @@ bool SimpleMapiEnabled() {
     }
 }
 
-void* OpenLibrary(const std::string& testPath) {
-    if (!testPath.empty()) return dlopen(testPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-    const std::string beside = ExecutableFolder() + "/" + kLibraryName;
-    if (void* module = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL)) return module;
-    return dlopen(kLibraryName, RTLD_NOW | RTLD_LOCAL);
+TLibraryHandle OpenLibrary(const std::string& testPath) {
+    if (!testPath.empty()) return LoadDynamicLibrary(testPath, TLibrarySearch::System);
+    return LoadSystemLibrary(kLibraryName);
 }
 
 }  // namespace
@@ -77,7 +65,7 @@ uint32_t MAPISendMail(uintptr_t session, uintptr_t uiParam, MapiMessage* message
     LoadMapiLibrary();
     TMapiLoaderState& state = State();
     if (!state.sendMail && state.module)
-        state.sendMail = reinterpret_cast<TMAPISendMail>(dlsym(state.module, "MAPISendMail"));
+        state.sendMail = reinterpret_cast<TMAPISendMail>(FindLibrarySymbol(state.module, "MAPISendMail"));
     if (!state.sendMail) return MAPI_USER_ABORT;
     return state.sendMail(session, uiParam, message, flags, reserved);
 }

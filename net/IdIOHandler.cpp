@@ -1,8 +1,7 @@
 #include "net/IdIOHandler.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
+#include <cstring>
 
 #include "net/IdNetExceptions.h"
 #include "platform/FileName.h"
@@ -106,9 +105,13 @@ void TIdIOHandler::WriteLines(const TStringList& lines, bool writeCount) {
 }
 
 void TIdIOHandler::WriteInteger(int32_t value, bool networkOrder) {
-    const uint32_t raw = networkOrder ? htonl(static_cast<uint32_t>(value)) : static_cast<uint32_t>(value);
-    const auto* bytes = reinterpret_cast<const uint8_t*>(&raw);
-    WriteBytes(TIdBytes(bytes, bytes + 4));
+    const auto raw = static_cast<uint32_t>(value);
+    TIdBytes bytes(4);
+    if (networkOrder)
+        for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(raw >> (24 - 8 * i));
+    else
+        std::memcpy(bytes.data(), &raw, 4);
+    WriteBytes(bytes);
 }
 
 void TIdIOHandler::WriteChar(char value) { WriteBytes(TIdBytes{static_cast<uint8_t>(value)}); }
@@ -289,8 +292,11 @@ int32_t TIdIOHandler::ReadInteger(bool networkOrder) {
     TIdBytes bytes;
     ReadBytes(bytes, 4);
     uint32_t raw = 0;
-    std::copy(bytes.begin(), bytes.end(), reinterpret_cast<uint8_t*>(&raw));
-    return static_cast<int32_t>(networkOrder ? ntohl(raw) : raw);
+    if (networkOrder)
+        for (uint8_t byte : bytes) raw = (raw << 8) | byte;
+    else
+        std::memcpy(&raw, bytes.data(), 4);
+    return static_cast<int32_t>(raw);
 }
 
 int32_t TIdIOHandler::CaptureLinesInto(const std::function<void(const std::string&)>& store,

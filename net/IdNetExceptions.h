@@ -33,6 +33,10 @@ class EIdStackSetSizeExceeded : public EIdStackError {
 public:
     using EIdStackError::EIdStackError;
 };
+class EIdStackInitializationFailed : public EIdStackError {
+public:
+    using EIdStackError::EIdStackError;
+};
 class EIdIPv6Unavailable : public EIdException {
 public:
     using EIdException::EIdException;

@@ -105,7 +105,7 @@ int32_t TIdSSLIOHandlerSocketOpenSSL::TLSReceive(int32_t timeout) {
     // A failed session cannot be used again: the connection is closed in
     // every case, and what was received before can still be read after a
     // shutdown or an abort.
-    const int32_t error = TIdStack::TranslateErrno(result.systemError);
+    const int32_t error = result.systemError;
     AppendReceived(TIdBytes());
     if ((error == Id_WSAESHUTDOWN || error == Id_WSAECONNABORTED) && !InputBufferIsEmpty()) {
         Close();
@@ -150,7 +150,7 @@ int32_t TIdSSLIOHandlerSocketOpenSSL::TLSSend(const TIdBytes& bytes, size_t posi
         case TIdSSLIOStatus::Failed:
             break;
     }
-    const int32_t error = TIdStack::TranslateErrno(result.systemError);
+    const int32_t error = result.systemError;
     if (error == Id_WSAESHUTDOWN || error == Id_WSAECONNABORTED || error == Id_WSAECONNRESET) ConnectionFailed(error);
     TIdStack::RaiseSocketError(error);
 }

@@ -1,7 +1,5 @@
 #include "net/IdSSLOpenSSLHeaders.h"
 
-#include <dlfcn.h>
-
 #include <mutex>
 
 namespace {
@@ -85,8 +83,8 @@ struct TIdLoaderState {
     std::mutex lock;
     std::string cryptoName = IdCryptoLibraryName;
     std::string sslName = IdSslLibraryName;
-    void* crypto = nullptr;
-    void* ssl = nullptr;
+    TLibraryHandle crypto = nullptr;
+    TLibraryHandle ssl = nullptr;
     bool loaded = false;
     std::string failure;
     TIdOpenSSLFunctions functions;
@@ -97,17 +95,17 @@ TIdLoaderState& State() {
     return state;
 }
 
-void* OpenLibrary(const std::string& name, std::string& failure) {
-    void* handle = ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+TLibraryHandle OpenLibrary(const std::string& name, std::string& failure) {
+    TLibraryHandle handle = LoadDynamicLibrary(name, IdSSLLibrarySearch);
     if (handle == nullptr && failure.empty()) {
-        const char* why = ::dlerror();
-        failure = why != nullptr ? why : name;
+        const std::string why = DynamicLibraryError();
+        failure = !why.empty() ? why : name;
     }
     return handle;
 }
 
 void* Lookup(TIdLoaderState& s, TIdSSLLibrary library, const char* name) {
-    void* symbol = ::dlsym(library == TIdSSLLibrary::Ssl ? s.ssl : s.crypto, name);
+    void* symbol = FindLibrarySymbol(library == TIdSSLLibrary::Ssl ? s.ssl : s.crypto, name);
     if (symbol == nullptr && s.failure.empty()) s.failure = std::string("missing entry point ") + name;
     return symbol;
 }
@@ -123,8 +121,8 @@ bool LookupAll(TIdLoaderState& s) {
 }
 
 void CloseLibraries(TIdLoaderState& s) {
-    if (s.ssl != nullptr) ::dlclose(s.ssl);
-    if (s.crypto != nullptr) ::dlclose(s.crypto);
+    FreeDynamicLibrary(s.ssl);
+    FreeDynamicLibrary(s.crypto);
     s.ssl = nullptr;
     s.crypto = nullptr;
     s.loaded = false;

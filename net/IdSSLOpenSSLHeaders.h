@@ -1,5 +1,5 @@
-// Run-time binding of libcrypto and libssl: the libraries are opened with
-// dlopen and every entry point is looked up by name, so nothing links
+// Run-time binding of libcrypto and libssl: the libraries are loaded at
+// run time and every entry point is looked up by name, so nothing links
 // against OpenSSL. The OpenSSL headers give the types and constants only.
 #pragma once
 
@@ -10,6 +10,8 @@
 
 #include <span>
 #include <string>
+
+#include "platform/DynamicLibrary.h"
 
 enum class TIdSSLLibrary { Crypto, Ssl };
 
@@ -106,6 +108,14 @@ std::string TLSLoadFailure();
 // next load (for example a soname that does not exist). Only for tests:
 // no context or session may be alive when it is called.
 void SetTLSLibraryNames(const std::string& cryptoName, const std::string& sslName);
-// The names OpenSSL 3 is installed under.
+// The names OpenSSL 3 is installed under, and where they are looked for:
+// on Windows the DLLs copied beside the program come first.
+#ifdef _WIN32
+inline constexpr const char* IdCryptoLibraryName = "libcrypto-3-x64.dll";
+inline constexpr const char* IdSslLibraryName = "libssl-3-x64.dll";
+inline constexpr TLibrarySearch IdSSLLibrarySearch = TLibrarySearch::ProgramFolderFirst;
+#else
 inline constexpr const char* IdCryptoLibraryName = "libcrypto.so.3";
 inline constexpr const char* IdSslLibraryName = "libssl.so.3";
+inline constexpr TLibrarySearch IdSSLLibrarySearch = TLibrarySearch::System;
+#endif

@@ -1,17 +1,10 @@
 #include "net/IdSSLSocket.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <pthread.h>
-#include <signal.h>
-
-#include <cerrno>
-#include <ctime>
-
 #include "net/IdSSLContext.h"
 #include "net/IdSSLExceptions.h"
 #include "net/IdSSLOpenSSLHeaders.h"
 #include "net/IdSSLX509.h"
+#include "net/IdStack.h"
 #include "platform/Locale.h"
 
 namespace {
@@ -28,50 +21,12 @@ int RemainingMs(int64_t deadline) {
 
 // True when the socket is ready (or in error, which OpenSSL then reports);
 // false when the deadline passed first.
-bool WaitSocket(int fd, short events, int64_t deadline) {
-    for (;;) {
-        pollfd p{fd, events, 0};
-        const int r = ::poll(&p, 1, RemainingMs(deadline));
-        if (r > 0) return true;
-        if (r == 0) return false;
-        if (errno != EINTR) return true;
-    }
+bool WaitSocket(TIdStackSocketHandle fd, bool forWrite, int64_t deadline) {
+    return TIdStack::WaitReady(fd, forWrite, RemainingMs(deadline));
 }
 
-// Non-blocking socket and SIGPIPE held back for the length of one
-// OpenSSL call; a SIGPIPE raised meanwhile is consumed, not delivered.
-class TIdSSLCallScope {
-public:
-    explicit TIdSSLCallScope(int fd) : fd_(fd) {
-        flags_ = ::fcntl(fd_, F_GETFL);
-        if (flags_ >= 0 && (flags_ & O_NONBLOCK) == 0) ::fcntl(fd_, F_SETFL, flags_ | O_NONBLOCK);
-        sigemptyset(&pipe_);
-        sigaddset(&pipe_, SIGPIPE);
-        ::pthread_sigmask(SIG_BLOCK, &pipe_, &oldMask_);
-        sigset_t pending;
-        sigpending(&pending);
-        wasPending_ = sigismember(&pending, SIGPIPE) == 1;
-    }
-    ~TIdSSLCallScope() {
-        sigset_t pending;
-        sigpending(&pending);
-        if (!wasPending_ && sigismember(&pending, SIGPIPE) == 1) {
-            const timespec zero{0, 0};
-            sigtimedwait(&pipe_, nullptr, &zero);
-        }
-        ::pthread_sigmask(SIG_SETMASK, &oldMask_, nullptr);
-        if (flags_ >= 0 && (flags_ & O_NONBLOCK) == 0) ::fcntl(fd_, F_SETFL, flags_);
-    }
-    TIdSSLCallScope(const TIdSSLCallScope&) = delete;
-    TIdSSLCallScope& operator=(const TIdSSLCallScope&) = delete;
-
-private:
-    int fd_;
-    int flags_;
-    sigset_t pipe_;
-    sigset_t oldMask_;
-    bool wasPending_;
-};
+// Non-blocking socket (and no SIGPIPE) for the length of one OpenSSL call.
+using TIdSSLCallScope = TIdNonBlockingScope;
 
 }  // namespace
 
@@ -112,21 +67,21 @@ TIdSSLSocket::~TIdSSLSocket() {
     if (ssl_ != nullptr) IdSSL().SSL_free(ssl_);
 }
 
-void TIdSSLSocket::Connect(int fd, int32_t timeoutMs) {
+void TIdSSLSocket::Connect(TIdStackSocketHandle fd, int32_t timeoutMs) {
     const TIdOpenSSLFunctions& f = IdSSL();
     ssl_ = f.SSL_new(context_->Context());
     Raise<EIdOSSLConnectError>::IfNotAssigned(ssl_, RSOSSLConnectError);
     Raise<EIdOSSLDataBindingError>::IfTrue(f.SSL_set_ex_data(ssl_, 0, this) < 1, RSOSSLDataBindingError);
-    Raise<EIdOSSLConnectError>::IfTrue(f.SSL_set_fd(ssl_, fd) < 1, RSOSSLConnectError);
+    Raise<EIdOSSLConnectError>::IfTrue(f.SSL_set_fd(ssl_, static_cast<int>(fd)) < 1, RSOSSLConnectError);
     fd_ = fd;
     TIdSSLCallScope scope(fd_);
     const int64_t deadline = Deadline(timeoutMs);
     for (;;) {
         f.ERR_clear_error();
-        errno = 0;
+        TIdStack::ClearLastError();
         const int result = f.SSL_connect(ssl_);
         if (result == 1) break;
-        if (Judge(result, errno, deadline) != TStep::Retry) {
+        if (Judge(result, TIdStack::WSGetLastError(), deadline) != TStep::Retry) {
             failed_ = true;
             Raise<EIdOSSLConnectError>::Toss(RSOSSLConnectError);
         }
@@ -134,23 +89,23 @@ void TIdSSLSocket::Connect(int fd, int32_t timeoutMs) {
     established_ = true;
 }
 
-TIdSSLSocket::TStep TIdSSLSocket::Judge(int result, int savedErrno, int64_t deadline) {
+TIdSSLSocket::TStep TIdSSLSocket::Judge(int result, int32_t socketError, int64_t deadline) {
     switch (IdSSL().SSL_get_error(ssl_, result)) {
         case SSL_ERROR_WANT_READ:
-            return WaitSocket(fd_, POLLIN, deadline) ? TStep::Retry : TStep::TimedOut;
+            return WaitSocket(fd_, false, deadline) ? TStep::Retry : TStep::TimedOut;
         case SSL_ERROR_WANT_WRITE:
-            return WaitSocket(fd_, POLLOUT, deadline) ? TStep::Retry : TStep::TimedOut;
+            return WaitSocket(fd_, true, deadline) ? TStep::Retry : TStep::TimedOut;
         case SSL_ERROR_ZERO_RETURN:
             return TStep::Closed;
         case SSL_ERROR_SYSCALL:
             failed_ = true;
-            systemError_ = savedErrno != 0 ? savedErrno : ECONNABORTED;
+            systemError_ = socketError != 0 ? socketError : Id_WSAECONNABORTED;
             return TStep::Failed;
         default:
             // A protocol error (garbage, a fatal alert): the session is
             // over, which the socket layer knows as an aborted connection.
             failed_ = true;
-            systemError_ = ECONNABORTED;
+            systemError_ = Id_WSAECONNABORTED;
             return TStep::Failed;
     }
 }
@@ -172,10 +127,10 @@ TIdSSLIOResult TIdSSLSocket::Recv(uint8_t* buffer, int32_t size, int32_t timeout
     const int64_t deadline = Deadline(timeoutMs);
     for (;;) {
         f.ERR_clear_error();
-        errno = 0;
+        TIdStack::ClearLastError();
         const int result = f.SSL_read(ssl_, buffer, size);
         if (result > 0) return {TIdSSLIOStatus::Ok, result, 0};
-        const TStep step = Judge(result, errno, deadline);
+        const TStep step = Judge(result, TIdStack::WSGetLastError(), deadline);
         if (step != TStep::Retry) return Ended(step);
     }
 }
@@ -187,10 +142,10 @@ TIdSSLIOResult TIdSSLSocket::Send(const uint8_t* data, int32_t size, int32_t tim
     const int64_t deadline = Deadline(timeoutMs);
     for (;;) {
         f.ERR_clear_error();
-        errno = 0;
+        TIdStack::ClearLastError();
         const int result = f.SSL_write(ssl_, data, size);
         if (result > 0) return {TIdSSLIOStatus::Ok, result, 0};
-        const TStep step = Judge(result, errno, deadline);
+        const TStep step = Judge(result, TIdStack::WSGetLastError(), deadline);
         if (step != TStep::Retry) return Ended(step);
     }
 }

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "net/IdStack.h"
+
 struct ssl_st;
 class TIdSSLContext;
 class TIdSSLEventSink;
@@ -24,7 +26,8 @@ private:
 };
 
 // How a transfer ended. `count` is the number of bytes moved when Ok;
-// `systemError` is the errno of a failure at the socket level.
+// `systemError` is the Windows Sockets number of a failure at the socket
+// level.
 enum class TIdSSLIOStatus { Ok, Closed, TimedOut, Failed };
 struct TIdSSLIOResult {
     TIdSSLIOStatus status = TIdSSLIOStatus::Ok;
@@ -34,8 +37,8 @@ struct TIdSSLIOResult {
 
 // The socket is switched to non-blocking mode only while OpenSSL works on
 // it, so that every wait is a poll bounded by the caller's time-out; a
-// time-out below 0 means no limit. SIGPIPE is held back during each call,
-// because OpenSSL writes to the socket with write().
+// time-out below 0 means no limit. SIGPIPE, where the system has it, is
+// held back during each call, because OpenSSL writes to the socket itself.
 class TIdSSLSocket {
 public:
     TIdSSLSocket(TIdSSLEventSink* owner, TIdSSLContext* context);
@@ -46,7 +49,7 @@ public:
     // The client handshake on `fd`. Raises "Error binding data to SSL
     // socket." or "Error connecting with SSL." (also when the peer stays
     // silent for the whole time-out or closes).
-    void Connect(int fd, int32_t timeoutMs);
+    void Connect(TIdStackSocketHandle fd, int32_t timeoutMs);
     TIdSSLIOResult Recv(uint8_t* buffer, int32_t size, int32_t timeoutMs);
     // Sends all bytes (OpenSSL writes them in as few records as it can).
     TIdSSLIOResult Send(const uint8_t* data, int32_t size, int32_t timeoutMs);
@@ -68,13 +71,13 @@ public:
 private:
     enum class TStep { Retry, Closed, TimedOut, Failed };
     // What a result of 0 or less means: wait and retry, or how it ended.
-    TStep Judge(int result, int savedErrno, int64_t deadline);
+    TStep Judge(int result, int32_t socketError, int64_t deadline);
     TIdSSLIOResult Ended(TStep step) const;
 
     TIdSSLEventSink* owner_;
     TIdSSLContext* context_;
     ssl_st* ssl_ = nullptr;
-    int fd_ = -1;
+    TIdStackSocketHandle fd_ = Id_INVALID_SOCKET;
     bool established_ = false;
     bool failed_ = false;
     int systemError_ = 0;

@@ -1,23 +1,14 @@
 #include "net/IdStack.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstring>
 #include <mutex>
 #include <utility>
 #include <vector>
 
 #include "core/StringList.h"
 #include "net/IdNetExceptions.h"
+#include "net/IdSockAddr.h"
 #include "platform/Locale.h"
 
 namespace {
@@ -31,16 +22,6 @@ std::unique_ptr<TIdStack> gStack;
 TIdStack::TStackFactory& StackFactory() {
     static TIdStack::TStackFactory factory = [] { return std::make_unique<TIdStack>(); };
     return factory;
-}
-
-struct TSocketAddress {
-    sockaddr_storage storage{};
-    socklen_t length = 0;
-    const sockaddr* Get() const { return reinterpret_cast<const sockaddr*>(&storage); }
-};
-
-[[noreturn]] void RaiseIPVersionUnsupported() {
-    throw EIdIPVersionUnsupported("The requested IPVersion / Address family is not supported.");
 }
 
 bool IsDecimal(const std::string& text) {
@@ -64,125 +45,6 @@ std::string Fetch(std::string& text, char separator) {
     std::string head = text.substr(0, at);
     text = at == std::string::npos ? std::string() : text.substr(at + 1);
     return head;
-}
-
-// Four decimal parts of 0 to 255, as IsIPv4Literal accepts them.
-bool ParseIPv4(const std::string& text, in_addr& address) {
-    if (!TIdStack::IsIPv4Literal(text)) return false;
-    std::string rest = text;
-    uint32_t value = 0;
-    for (int i = 0; i < 4; ++i) value = (value << 8) | static_cast<uint32_t>(ByteValue(Fetch(rest, '.')));
-    address.s_addr = htonl(value);
-    return true;
-}
-
-// An empty IP means any address; a text that is no address of the family
-// is an invalid argument.
-TSocketAddress MakeAddress(const std::string& ip, int32_t port, TIdIPVersion ipVersion) {
-    TSocketAddress address;
-    if (ipVersion == Id_IPv4) {
-        auto* in = reinterpret_cast<sockaddr_in*>(&address.storage);
-        in->sin_family = AF_INET;
-        in->sin_port = htons(static_cast<uint16_t>(port));
-        if (!ip.empty() && !ParseIPv4(ip, in->sin_addr))
-            TIdStack::RaiseSocketError(Id_WSAEINVAL);
-        address.length = sizeof(sockaddr_in);
-    } else if (ipVersion == Id_IPv6) {
-        auto* in6 = reinterpret_cast<sockaddr_in6*>(&address.storage);
-        in6->sin6_family = AF_INET6;
-        in6->sin6_port = htons(static_cast<uint16_t>(port));
-        const std::string canonical = TIdStack::MakeCanonicalIPv6Address(ip);
-        if (!ip.empty() && (canonical.empty() || ::inet_pton(AF_INET6, canonical.c_str(), &in6->sin6_addr) != 1))
-            TIdStack::RaiseSocketError(Id_WSAEINVAL);
-        address.length = sizeof(sockaddr_in6);
-    } else {
-        RaiseIPVersionUnsupported();
-    }
-    return address;
-}
-
-std::string AddressText(const in_addr& address) {
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &address, text, sizeof text);
-    return text;
-}
-
-std::string IPv6ToText(const in6_addr& address) {
-    std::string text;
-    for (int i = 0; i < 8; ++i) {
-        const unsigned group = (address.s6_addr[2 * i] << 8) | address.s6_addr[2 * i + 1];
-        if (i > 0) text += ':';
-        text += Format("%X", group);
-    }
-    return text;
-}
-
-void AddressToText(const sockaddr_storage& storage, std::string& ip, int32_t& port) {
-    if (storage.ss_family == AF_INET) {
-        const auto* in = reinterpret_cast<const sockaddr_in*>(&storage);
-        ip = AddressText(in->sin_addr);
-        port = ntohs(in->sin_port);
-    } else if (storage.ss_family == AF_INET6) {
-        const auto* in6 = reinterpret_cast<const sockaddr_in6*>(&storage);
-        ip = IPv6ToText(in6->sin6_addr);
-        port = ntohs(in6->sin6_port);
-    } else {
-        RaiseIPVersionUnsupported();
-    }
-}
-
-// Resolver answers in the Windows Sockets numbering.
-int32_t TranslateResolverError(int answer) {
-    switch (answer) {
-        case EAI_NONAME: return Id_WSAHOST_NOT_FOUND;
-#ifdef EAI_NODATA
-        case EAI_NODATA: return Id_WSAHOST_NOT_FOUND;
-#endif
-#ifdef EAI_ADDRFAMILY
-        case EAI_ADDRFAMILY: return Id_WSAHOST_NOT_FOUND;
-#endif
-        case EAI_AGAIN: return Id_WSATRY_AGAIN;
-        case EAI_BADFLAGS: return Id_WSAEINVAL;
-        case EAI_FAIL: return 11003;
-        case EAI_FAMILY: return 10047;
-        case EAI_MEMORY: return 8;
-        case EAI_SERVICE: return 10109;
-        case EAI_SOCKTYPE: return 10044;
-        case EAI_SYSTEM: return TIdStack::TranslateErrno(errno);
-        default: return answer;
-    }
-}
-
-// poll on one descriptor; a negative time-out waits without limit, EINTR
-// goes on waiting for the rest of the time.
-int PollOne(int handle, short events, int32_t timeoutMs, short& revents) {
-    const bool limited = timeoutMs >= 0;
-    const uint64_t deadline = limited ? MonotonicMilliseconds() + static_cast<uint64_t>(timeoutMs) : 0;
-    for (;;) {
-        pollfd entry{handle, events, 0};
-        const int result = ::poll(&entry, 1, limited ? RemainingMilliseconds(deadline) : -1);
-        if (result < 0 && errno == EINTR) continue;
-        revents = entry.revents;
-        return result;
-    }
-}
-
-bool SetNonBlocking(int handle, bool on) {
-    const int flags = ::fcntl(handle, F_GETFL);
-    if (flags < 0) return false;
-    return ::fcntl(handle, F_SETFL, on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK)) == 0;
-}
-
-// Waits for a non-blocking connect that is under way.
-bool AwaitConnect(int handle, int32_t timeoutMs) {
-    short revents = 0;
-    const int ready = TIdStack::CheckSocketResult(PollOne(handle, POLLOUT, timeoutMs, revents));
-    if (ready == 0) return false;
-    int error = 0;
-    socklen_t length = sizeof error;
-    TIdStack::CheckSocketResult(::getsockopt(handle, SOL_SOCKET, SO_ERROR, &error, &length));
-    if (error != 0) TIdStack::RaiseSocketError(TIdStack::TranslateErrno(error));
-    return true;
 }
 
 }  // namespace
@@ -219,87 +81,6 @@ TIdStack* TIdStack::Instance() {
     return gStack.get();
 }
 
-TIdStackSocketHandle TIdStack::NewSocketHandle(int socketType, int protocol, TIdIPVersion ipVersion, bool) {
-    int family = AF_INET;
-    if (ipVersion == Id_IPv6) family = AF_INET6;
-    else if (ipVersion != Id_IPv4) RaiseIPVersionUnsupported();
-    const int type = socketType == Id_SOCK_STREAM ? SOCK_STREAM : socketType;
-    const int handle = CheckSocketResult(::socket(family, type | SOCK_CLOEXEC, protocol));
-#ifdef SO_NOSIGPIPE
-    int one = 1;
-    ::setsockopt(handle, SOL_SOCKET, SO_NOSIGPIPE, &one, sizeof one);
-#endif
-    return handle;
-}
-
-void TIdStack::Bind(TIdStackSocketHandle handle, const std::string& ip, int32_t port, TIdIPVersion ipVersion) {
-    const TSocketAddress address = MakeAddress(ip, port, ipVersion);
-    CheckSocketResult(::bind(handle, address.Get(), address.length));
-}
-
-bool TIdStack::Connect(TIdStackSocketHandle handle, const std::string& ip, int32_t port, TIdIPVersion ipVersion,
-                       int32_t timeoutMs) {
-    const TSocketAddress address = MakeAddress(ip, port, ipVersion);
-    if (!SetNonBlocking(handle, true)) RaiseSocketError(WSGetLastError());
-    bool done = ::connect(handle, address.Get(), address.length) == 0;
-    const int err = errno;
-    try {
-        if (!done && err != EINPROGRESS && err != EINTR) RaiseSocketError(TranslateErrno(err));
-        if (!done) done = AwaitConnect(handle, timeoutMs > 0 ? timeoutMs : -1);
-    } catch (...) {
-        SetNonBlocking(handle, false);
-        throw;
-    }
-    SetNonBlocking(handle, false);
-    return done;
-}
-
-void TIdStack::Disconnect(TIdStackSocketHandle handle) {
-    ::shutdown(handle, SHUT_WR);
-    ::close(handle);
-}
-
-int32_t TIdStack::Send(TIdStackSocketHandle handle, const uint8_t* data, int32_t count) {
-    ssize_t sent;
-    do {
-        sent = ::send(handle, data, static_cast<size_t>(count), MSG_NOSIGNAL);
-    } while (sent < 0 && errno == EINTR);
-    return CheckSocketResult(static_cast<int>(sent));
-}
-
-int32_t TIdStack::Receive(TIdStackSocketHandle handle, uint8_t* buffer, int32_t count) {
-    ssize_t received;
-    do {
-        received = ::recv(handle, buffer, static_cast<size_t>(count), 0);
-    } while (received < 0 && errno == EINTR);
-    return CheckSocketResult(static_cast<int>(received));
-}
-
-bool TIdStack::Readable(TIdStackSocketHandle handle, int32_t timeoutMs) {
-    short revents = 0;
-    const int ready = CheckSocketResult(PollOne(handle, POLLIN, timeoutMs, revents));
-    if (ready > 0 && (revents & POLLNVAL)) RaiseSocketError(Id_WSAENOTSOCK);
-    return ready > 0;
-}
-
-void TIdStack::GetSocketName(TIdStackSocketHandle handle, std::string& ip, int32_t& port) {
-    sockaddr_storage storage{};
-    socklen_t length = sizeof storage;
-    CheckSocketResult(::getsockname(handle, reinterpret_cast<sockaddr*>(&storage), &length));
-    AddressToText(storage, ip, port);
-}
-
-void TIdStack::GetPeerName(TIdStackSocketHandle handle, std::string& ip, int32_t& port) {
-    sockaddr_storage storage{};
-    socklen_t length = sizeof storage;
-    CheckSocketResult(::getpeername(handle, reinterpret_cast<sockaddr*>(&storage), &length));
-    AddressToText(storage, ip, port);
-}
-
-void TIdStack::SetSocketOption(TIdStackSocketHandle handle, int level, int name, int32_t value) {
-    CheckSocketResult(::setsockopt(handle, level, name, &value, sizeof value));
-}
-
 std::string TIdStack::ResolveHost(const std::string& host, TIdIPVersion ipVersion) {
     if (ipVersion == Id_IPv4) {
         if (SameText(host, "LOCALHOST")) return "127.0.0.1";
@@ -313,44 +94,10 @@ std::string TIdStack::ResolveHost(const std::string& host, TIdIPVersion ipVersio
     return std::string();
 }
 
-namespace {
-
-// Every address the resolver answers for host in the family (AF_UNSPEC:
-// both), in its order, without repeats; raises when there is none.
-std::vector<TIdSocketAddress> LookUp(const std::string& host, int family) {
-    addrinfo hints{};
-    hints.ai_family = family;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* result = nullptr;
-    const int answer = ::getaddrinfo(host.c_str(), nullptr, &hints, &result);
-    if (answer != 0 || result == nullptr) {
-        if (result != nullptr) ::freeaddrinfo(result);
-        TIdStack::RaiseSocketError(answer != 0 ? TranslateResolverError(answer) : Id_WSAHOST_NOT_FOUND);
-    }
-    std::vector<TIdSocketAddress> addresses;
-    for (const addrinfo* entry = result; entry != nullptr; entry = entry->ai_next) {
-        if (entry->ai_family != AF_INET && entry->ai_family != AF_INET6) continue;
-        sockaddr_storage storage{};
-        std::memcpy(&storage, entry->ai_addr, std::min<size_t>(entry->ai_addrlen, sizeof storage));
-        TIdSocketAddress address;
-        int32_t port = 0;
-        AddressToText(storage, address.ip, port);
-        address.ipVersion = entry->ai_family == AF_INET ? Id_IPv4 : Id_IPv6;
-        const bool known = std::any_of(addresses.begin(), addresses.end(),
-                                       [&](const TIdSocketAddress& a) { return a.ip == address.ip; });
-        if (!known) addresses.push_back(address);
-    }
-    ::freeaddrinfo(result);
-    if (addresses.empty()) TIdStack::RaiseSocketError(Id_WSAHOST_NOT_FOUND);
-    return addresses;
-}
-
-}  // namespace
-
 std::string TIdStack::HostByName(const std::string& host, TIdIPVersion ipVersion) {
     if (ipVersion != Id_IPv4 && ipVersion != Id_IPv6) RaiseIPVersionUnsupported();
     if (ipVersion == Id_IPv6 && !IPv6Available()) throw EIdIPv6Unavailable("IPv6 unavailable");
-    return LookUp(host, ipVersion == Id_IPv4 ? AF_INET : AF_INET6).front().ip;
+    return LookUpHost(host, ipVersion == Id_IPv4 ? TIdLookUpFamily::IPv4 : TIdLookUpFamily::IPv6).front().ip;
 }
 
 std::string TIdStack::PlainHost(const std::string& host) {
@@ -366,11 +113,12 @@ std::vector<TIdSocketAddress> TIdStack::ResolveAddresses(const std::string& host
     const std::string plain = PlainHost(host);
     const std::string canonical = MakeCanonicalIPv6Address(plain);
     if (!canonical.empty()) return {{canonical, Id_IPv6}};
-    if (ipVersion == Id_IPv6) return LookUp(plain, AF_INET6);
+    if (ipVersion == Id_IPv6) return LookUpHost(plain, TIdLookUpFamily::IPv6);
     if (SameText(plain, "LOCALHOST")) return {{"127.0.0.1", Id_IPv4}};
-    in_addr literal{};
-    if (ParseIPv4(plain, literal)) return {{AddressText(literal), Id_IPv4}};
-    return LookUp(plain, AF_UNSPEC);
+    std::array<uint8_t, 4> literal{};
+    if (ParseIPv4Literal(plain, literal))
+        return {{Format("%d.%d.%d.%d", int{literal[0]}, int{literal[1]}, int{literal[2]}, int{literal[3]}), Id_IPv4}};
+    return LookUpHost(plain, TIdLookUpFamily::Any);
 }
 
 bool TIdStack::IsIPv4Literal(const std::string& text) {
@@ -380,6 +128,13 @@ bool TIdStack::IsIPv4Literal(const std::string& text) {
         if (value < 0 || value > 255) return false;
     }
     return rest.empty() && std::count(text.begin(), text.end(), '.') == 3;
+}
+
+bool TIdStack::ParseIPv4Literal(const std::string& text, std::array<uint8_t, 4>& bytes) {
+    if (!IsIPv4Literal(text)) return false;
+    std::string rest = text;
+    for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(ByteValue(Fetch(rest, '.')));
+    return true;
 }
 
 namespace {
@@ -527,22 +282,3 @@ int TIdStack::CheckSocketResult(int result) {
     return result;
 }
 
-int32_t TIdStack::WSGetLastError() { return TranslateErrno(errno); }
-
-int32_t TIdStack::TranslateErrno(int err) {
-    static const std::pair<int, int32_t> numbers[] = {
-        {EINTR, 10004},        {EBADF, 10009},           {EACCES, 10013},          {EFAULT, 10014},
-        {EINVAL, 10022},       {EMFILE, 10024},          {EWOULDBLOCK, 10035},     {EINPROGRESS, 10036},
-        {EALREADY, 10037},     {ENOTSOCK, 10038},        {EDESTADDRREQ, 10039},    {EMSGSIZE, 10040},
-        {EPROTOTYPE, 10041},   {ENOPROTOOPT, 10042},     {EPROTONOSUPPORT, 10043}, {ESOCKTNOSUPPORT, 10044},
-        {EOPNOTSUPP, 10045},   {EPFNOSUPPORT, 10046},    {EAFNOSUPPORT, 10047},    {EADDRINUSE, 10048},
-        {EADDRNOTAVAIL, 10049}, {ENETDOWN, 10050},       {ENETUNREACH, 10051},     {ENETRESET, 10052},
-        {ECONNABORTED, 10053}, {ECONNRESET, 10054},      {ENOBUFS, 10055},         {EISCONN, 10056},
-        {ENOTCONN, 10057},     {EPIPE, 10058},           {ESHUTDOWN, 10058},       {ETOOMANYREFS, 10059},
-        {ETIMEDOUT, 10060},    {ECONNREFUSED, 10061},    {ELOOP, 10062},           {ENAMETOOLONG, 10063},
-        {EHOSTDOWN, 10064},    {EHOSTUNREACH, 10065},    {ENOTEMPTY, 10066},
-    };
-    for (const auto& [errnoValue, number] : numbers)
-        if (errnoValue == err) return number;
-    return err;
-}

@@ -3,6 +3,7 @@
 // appear in the messages users read.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -11,8 +12,13 @@
 
 enum TIdIPVersion : int32_t { Id_IPv4 = 0, Id_IPv6 = 1 };
 
+// The system's socket handle: a descriptor, or a Windows SOCKET (UINT_PTR).
+#ifdef _WIN32
+using TIdStackSocketHandle = uintptr_t;
+#else
 using TIdStackSocketHandle = int;
-inline constexpr TIdStackSocketHandle Id_INVALID_SOCKET = -1;
+#endif
+inline constexpr TIdStackSocketHandle Id_INVALID_SOCKET = static_cast<TIdStackSocketHandle>(-1);
 inline constexpr int Id_SOCK_STREAM = 1;
 
 // Time-outs in milliseconds.
@@ -26,6 +32,7 @@ int32_t RemainingMilliseconds(uint64_t deadline);
 inline constexpr int32_t Id_WSAEINTR = 10004;
 inline constexpr int32_t Id_WSAEBADF = 10009;
 inline constexpr int32_t Id_WSAEINVAL = 10022;
+inline constexpr int32_t Id_WSAEWOULDBLOCK = 10035;
 inline constexpr int32_t Id_WSAENOTSOCK = 10038;
 inline constexpr int32_t Id_WSAECONNABORTED = 10053;
 inline constexpr int32_t Id_WSAECONNRESET = 10054;
@@ -95,6 +102,8 @@ public:
     static std::string PlainHost(const std::string& host);
     // Four parts of decimal digits (leading zeros allowed), each 0 to 255.
     static bool IsIPv4Literal(const std::string& text);
+    // The four bytes of such a literal; false when text is none.
+    static bool ParseIPv4Literal(const std::string& text, std::array<uint8_t, 4>& bytes);
     // Eight upper-case hexadecimal groups, or "" when text is no IPv6 literal.
     static std::string MakeCanonicalIPv6Address(const std::string& text);
     static bool IPv6Available() { return true; }
@@ -106,9 +115,44 @@ public:
     static int CheckSocketResult(int result);
     // The calling thread's last socket error, as a Windows Sockets number.
     static int32_t WSGetLastError();
+    static void ClearLastError();
+#ifndef _WIN32
     // errno value to Windows Sockets number (unknown ones pass unchanged).
     static int32_t TranslateErrno(int err);
+#endif
+
+    // For transfers that their caller drives on a non-blocking socket (the
+    // TLS session): true when the socket is ready for reading (or writing),
+    // or in error, which the next transfer then reports; false when
+    // timeoutMs (below 0: no limit) passed first.
+    static bool WaitReady(TIdStackSocketHandle handle, bool forWrite, int32_t timeoutMs);
 
 private:
+    // Starts the system's socket interface for as long as the stack lives
+    // (nothing to do where it is always there).
+    struct TSocketApi {
+        TSocketApi();
+        ~TSocketApi();
+        TSocketApi(const TSocketApi&) = delete;
+        TSocketApi& operator=(const TSocketApi&) = delete;
+    };
+
+    TSocketApi socketApi_;
     std::string hostName_;
+};
+
+// Holds a socket in non-blocking mode for one call into code that does its
+// own transfers on it (OpenSSL), and keeps SIGPIPE from the process where
+// the system has it; the blocking mode is restored at the end.
+class TIdNonBlockingScope {
+public:
+    explicit TIdNonBlockingScope(TIdStackSocketHandle handle);
+    ~TIdNonBlockingScope();
+    TIdNonBlockingScope(const TIdNonBlockingScope&) = delete;
+    TIdNonBlockingScope& operator=(const TIdNonBlockingScope&) = delete;
+
+private:
+    struct TState;
+    TIdStackSocketHandle handle_;
+    std::unique_ptr<TState> state_;
 };

@@ -130,10 +130,11 @@ TEST(IdSSLOpenSSLLoader, MapsEveryRemovedEntryPointOntoOneThatExists) {
 }
 
 // A program linking the net library must not need libssl or libcrypto:
-// nothing in it refers to an OpenSSL symbol; it only opens the libraries.
+// nothing in it refers to an OpenSSL symbol; it only opens the libraries
+// through the platform's run-time loader.
 TEST(IdSSLOpenSSLLoader, NetLibraryHasNoLinkTimeDependencyOnOpenSSL) {
     const std::string undefined = RunProgram({"nm", "-u", "--format=just-symbols", MAILSORTELLO_NET_LIBRARY});
-    ASSERT_THAT(undefined, HasSubstr("dlopen"));
+    ASSERT_THAT(undefined, HasSubstr("LoadDynamicLibrary"));
     const std::regex openssl(R"(^(SSL_|TLS_|X509_|ERR_|EVP_|CRYPTO_|OPENSSL_|BIO_|PEM_))");
     std::istringstream lines(undefined);
     for (std::string line; std::getline(lines, line);) EXPECT_FALSE(std::regex_search(line, openssl)) << line;
