@@ -183,7 +183,7 @@ bool ScanIPv6(const std::string& text, std::vector<size_t>& dots, std::vector<si
 std::string TIdStack::MakeCanonicalIPv6Address(const std::string& text) {
     if (text.empty()) return std::string();
     std::string address = text;
-    if (address.front() == ':') address.insert(0, "0");
+    if (address.front() == ':') address = "0" + address;
     if (address.back() == ':') address += '0';
     std::vector<size_t> dots, colons;
     if (!ScanIPv6(address, dots, colons)) return std::string();
