@@ -29,12 +29,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/IdException.h"
 #include "core/StringList.h"
-#include "platform/RegistryFile.h"
 #include "platform/RegistryText.h"
 
 class ERegistryException : public Exception {
@@ -45,6 +45,13 @@ public:
 enum THKey { HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE };
 
 const char* RootKeyName(THKey root);
+// The key path without separators at its ends and without doubled ones.
+std::string CleanRegistryPath(const std::string& path);
+// Whether key is parent or one of its subkeys (names without regard to case).
+bool IsRegistryKeyAtOrBelow(const std::string& key, const std::string& parent);
+// The full path of key: absolute when it starts with "\", else below the
+// open key's path ("" when none is open).
+std::string ResolveRegistryPath(const std::string& openPath, const std::string& key);
 
 class TRegistry {
 public:
@@ -53,7 +60,7 @@ public:
     TRegistry(const TRegistry&) = delete;
     TRegistry& operator=(const TRegistry&) = delete;
 
-    THKey RootKey() const { return root_; }
+    THKey RootKey() const;
     // Closes the open key first.
     void SetRootKey(THKey root);
 
@@ -67,7 +74,7 @@ public:
     // Raises ERegistryException "Failed to set data for '%s'" when the file
     // could not be saved.
     void CloseKey();
-    const std::string& CurrentPath() const { return currentPath_; }
+    const std::string& CurrentPath() const;
     bool KeyExists(const std::string& key);
     bool HasSubKeys() const;
     void GetKeyNames(TStringList& names) const;
@@ -95,33 +102,17 @@ public:
 
     // What was last found wrong with the root's file and what was done about
     // it; "" when nothing ever was.
-    const std::string& FileProblem() const { return file_.Problem(); }
+    const std::string& FileProblem() const;
     // Why keys cannot be opened for writing; "" when they can.
-    std::string WriteProblem() const { return file_.WriteProblem(); }
+    std::string WriteProblem() const;
 
-    void BeginUpdate() { ++updateDepth_; }
+    void BeginUpdate();
     // Saves what the update collected; raises as CloseKey does.
     void EndUpdate();
 
 private:
-    using TChange = std::function<void(TRegistryTree&)>;
-
-    std::string Resolve(const std::string& key) const;
-    const TRegKey* CurrentKey() const;
-    const TRegValue* FindValue(const std::string& name) const;
-    void Refresh();
-    void AddDesktopDefaults(const std::string& path);
-    void Change(const std::string& valueName, const TChange& change);
-    void Commit();
-
-    THKey root_;
-    TRegistryFile file_;
-    TRegistryTree tree_;         // the file as last read, with our changes
-    std::vector<TChange> pending_;
-    std::string pendingName_;    // a value name for the save error's text
-    std::string currentPath_;    // as the caller gave it, below the root
-    std::string keyPath_;        // the same in UTF-8, as in the file
-    bool keyOpen_ = false;
-    bool writable_ = false;
-    int updateDepth_ = 0;
+    // The system's side: the regedit-format file and our view of it on
+    // Linux, the open key's handle on Windows.
+    struct TState;
+    std::unique_ptr<TState> s_;
 };

@@ -7,6 +7,8 @@ bash scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j"$(nproc)" --timeout 600
 # The same tests again under AddressSanitizer and UBSan, then the
-# connect-with-time-out tests under ThreadSanitizer.
+# connect-with-time-out tests under ThreadSanitizer; then the Windows build
+# and its tests under Wine.
 bash scripts/asan.sh
 bash scripts/tsan.sh
+bash scripts/test-windows.sh

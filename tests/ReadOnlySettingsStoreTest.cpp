@@ -1,4 +1,5 @@
 #include "app/cli/ReadOnlySettingsStore.h"
+#include "app/cli/StoredFields.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

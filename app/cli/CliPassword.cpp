@@ -1,11 +1,9 @@
 #include "app/cli/CliPassword.h"
 
-#include <termios.h>
-#include <unistd.h>
-
 #include <cstdlib>
 
 #include "app/cli/CliInputFile.h"
+#include "app/cli/TerminalPrompt.h"
 #include "app/cli/TerminalText.h"
 #include "core/SecureWipe.h"
 
@@ -34,28 +32,12 @@ std::string FromEnvironment(const std::string& name) {
     return value;
 }
 
-std::string ReadLine(FILE* stream) {
-    // Reserved at once so that growing never leaves copies behind.
-    std::string line;
-    line.reserve(1024);
-    for (int c; (c = std::fgetc(stream)) != EOF && c != '\n';) line += static_cast<char>(c);
-    return WithoutLineEnd(std::move(line));
-}
-
 std::string FromPrompt(FILE* promptStream) {
     std::fputs("Password: ", promptStream);
     std::fflush(promptStream);
-    termios saved{};
-    const bool quiet = tcgetattr(STDIN_FILENO, &saved) == 0;
-    if (quiet) {
-        termios noEcho = saved;
-        noEcho.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &noEcho);
-    }
-    std::string password = ReadLine(stdin);
-    if (quiet) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    std::string password = ReadHiddenLine();
     std::fputs("\n", promptStream);
-    return password;
+    return WithoutLineEnd(std::move(password));
 }
 
 }  // namespace
@@ -63,7 +45,7 @@ std::string FromPrompt(FILE* promptStream) {
 std::string CliPassword(const TCliOptions& options, bool prompt, FILE* promptStream) {
     if (options.passwordFile) return FromFile(*options.passwordFile);
     if (options.passwordEnv) return FromEnvironment(*options.passwordEnv);
-    if (prompt && isatty(STDIN_FILENO)) return FromPrompt(promptStream);
+    if (prompt && StdinIsTerminal()) return FromPrompt(promptStream);
     // Logging in with an empty password nobody typed would only end in a
     // refusal that looks like a wrong password.
     if (prompt && options.command == "send")

@@ -4,7 +4,7 @@
 
 #include "app/AppVersion.h"
 #include "app/cli/CliPassword.h"
-#include "app/cli/ReadOnlySettingsStore.h"
+#include "app/cli/StoredFields.h"
 #include "net/IdSSLOpenSSL.h"
 #include "platform/FileName.h"
 #include "smtp/IdSMTP.h"

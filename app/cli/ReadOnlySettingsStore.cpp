@@ -1,24 +1,12 @@
 #include "app/cli/ReadOnlySettingsStore.h"
 
-#include "app/FormStorage.h"
+#include "app/cli/StoredFields.h"
 #include "platform/CodePage.h"
 #include "platform/DebugOutput.h"
 #include "platform/Registry.h"
 #include "platform/RegistryFile.h"
 
 namespace {
-
-// The command line has no window: nothing of the placement is applied.
-class TNoPlacementHost : public TPlacementHost {
-public:
-    TFormPlacement Placement() const override { return {}; }
-    void ApplyPlacement(const TFormPlacement&) override {}
-    void ApplyShowState(TWindowShowState) override {}
-    bool ApplicationMinimized() const override { return false; }
-    int ScreenWidth() const override { return 0; }
-    int ScreenHeight() const override { return 0; }
-    int PixelsPerInch() const override { return 96; }
-};
 
 const char* const RootName = "HKEY_CURRENT_USER";
 
@@ -42,13 +30,4 @@ bool TReadOnlySettingsStore::ReadString(const std::string& key, const std::strin
     return true;
 }
 
-void RestoreStoredFields(TFieldModel& fields) {
-    TReadOnlySettingsStore store;
-    TNoPlacementHost host;
-    TFormStorage storage(fields, store, host);
-    try {
-        storage.Restore();
-    } catch (const Exception&) {
-        // Only the placement part raises; the fields are restored anyway.
-    }
-}
+std::unique_ptr<TSettingsStore> OpenStoredSettings() { return std::make_unique<TReadOnlySettingsStore>(); }

@@ -7,7 +7,6 @@
 
 #include <string>
 
-#include "app/FieldModel.h"
 #include "app/SettingsStore.h"
 #include "platform/RegistryText.h"
 
@@ -26,6 +25,3 @@ public:
 private:
     TRegistryTree tree_;
 };
-
-// The stored fields restored into `fields` as the window restores them.
-void RestoreStoredFields(TFieldModel& fields);

@@ -54,10 +54,5 @@ std::string NotTypable(const std::string& what) {
            std::to_string(AnsiCodePage()) + " cannot hold";
 }
 
-void WriteTerminalLine(FILE* stream, const std::string& ansi) {
-    const std::string line = ToTerminal(ansi) + "\n";
-    std::fwrite(line.data(), 1, line.size(), stream);
-    std::fflush(stream);
-}
 
 void TStreamLogSink::AppendLogLine(const std::string& line) { WriteTerminalLine(stream_, line); }
