@@ -1,8 +1,10 @@
 #include "message/IdDateTime.h"
 
+#include <chrono>
 #include <cmath>
-#include <ctime>
 #include <mutex>
+
+#include "platform/Locale.h"
 
 namespace {
 
@@ -32,12 +34,7 @@ void CivilFromDays(int64_t z, int& year, int& month, int& day) {
     year = static_cast<int>(yoe + era * 400 + (month <= 2));
 }
 
-std::optional<int> SystemTimeZoneBias() {
-    const time_t now = std::time(nullptr);
-    struct tm local {};
-    if (localtime_r(&now, &local) == nullptr) return std::nullopt;
-    return static_cast<int>(-local.tm_gmtoff / 60);
-}
+std::optional<int> SystemTimeZoneBias() { return TimeZoneBiasMinutes(); }
 
 std::mutex readerLock;
 TTimeZoneBiasReader biasReader;
@@ -49,11 +46,9 @@ const char* const kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
 }  // namespace
 
 TDateTime NowLocal() {
-    struct timespec ts {};
-    clock_gettime(CLOCK_REALTIME, &ts);
-    struct tm local {};
-    localtime_r(&ts.tv_sec, &local);
-    const double seconds = static_cast<double>(ts.tv_sec + local.tm_gmtoff) + ts.tv_nsec / 1e9;
+    const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
+    const double utcSeconds = std::chrono::duration<double>(sinceEpoch).count();
+    const double seconds = utcSeconds - 60.0 * TimeZoneBiasMinutes();
     return seconds / 86400.0 + static_cast<double>(kUnixEpochDays);
 }
 

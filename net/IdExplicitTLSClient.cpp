@@ -61,7 +61,12 @@ void TIdExplicitTLSClient::TLSHandshake() {
         bool continueSession = false;
         if (useTLS_ != utUseRequireTLS && onTLSHandshakeFailure_) onTLSHandshakeFailure_(this, continueSession);
         if (continueSession) return;
-        DisconnectIfConnected();
+        // The peer, told to start TLS, may well hang up on the QUIT in clear:
+        // the handshake's failure is the one to report, not the QUIT's.
+        try {
+            DisconnectIfConnected();
+        } catch (const EIdException&) {
+        }
         throw EIdTLSClientTLSHandShakeFailed(RSTLSSSLSSLNotAvailable);
     }
 }

@@ -197,8 +197,11 @@ bool TRegistry::DeleteKey(const std::string& key) {
     const std::string path = ResolveRegistryPath(s_->key ? s_->path : std::string(), key);
     if (path.empty() || !KeyExists("\\" + path)) return false;
     if (s_->key && IsRegistryKeyAtOrBelow(s_->path, path)) CloseKey();
-    return ::RegDeleteTreeA(RootHandle(s_->root), path.c_str()) == ERROR_SUCCESS &&
-           ::RegDeleteKeyA(RootHandle(s_->root), path.c_str()) == ERROR_SUCCESS;
+    // RegDeleteTree takes the named key with its subtree on some systems and
+    // leaves the emptied key behind on others.
+    LONG result = ::RegDeleteTreeA(RootHandle(s_->root), path.c_str());
+    if (result == ERROR_SUCCESS && KeyExists("\\" + path)) result = ::RegDeleteKeyA(RootHandle(s_->root), path.c_str());
+    return result == ERROR_SUCCESS;
 }
 
 // Nothing is kept in a file of ours on Windows.

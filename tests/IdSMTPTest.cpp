@@ -484,7 +484,10 @@ TEST(IdSMTPTLS, FailedHandshakeAfter220IsAHandshakeFailureWithQuitInClear) {
                            "S: 221 bye"};
     // A peer that hangs up instead: the handshake sees the close, so no QUIT.
     const TScript closed{"C: STARTTLS", "S: 220 go ahead", "CLOSE"};
-    for (const TScript& after : {answered, closed})
+    // One that hangs up on the QUIT: its failure must not hide the handshake's.
+    const TScript quitUnanswered{"C: STARTTLS", "S: 220 go ahead", "PAUSE: 200", "RAW: HELLO", "SKIP UNTIL: QUIT",
+                                 "CLOSE"};
+    for (const TScript& after : {answered, closed, quitUnanswered})
     for (TIdUseTLS mode : {utUseRequireTLS, utUseExplicitTLS}) {
         Session s(Concat({Greeted({"STARTTLS"}), after}));
         auto* tls = s.UseTLSHandler(mode);
