@@ -72,7 +72,7 @@ void TIdSSLSocket::Connect(TIdStackSocketHandle fd, int32_t timeoutMs) {
     ssl_ = f.SSL_new(context_->Context());
     Raise<EIdOSSLConnectError>::IfNotAssigned(ssl_, RSOSSLConnectError);
     Raise<EIdOSSLDataBindingError>::IfTrue(f.SSL_set_ex_data(ssl_, 0, this) < 1, RSOSSLDataBindingError);
-    Raise<EIdOSSLConnectError>::IfTrue(f.SSL_set_fd(ssl_, static_cast<int>(fd)) < 1, RSOSSLConnectError);
+    Raise<EIdOSSLConnectError>::IfTrue(f.SSL_set_fd(ssl_, fd) < 1, RSOSSLConnectError);
     fd_ = fd;
     TIdSSLCallScope scope(fd_);
     const int64_t deadline = Deadline(timeoutMs);
