@@ -11,7 +11,7 @@ set(MAILSORTELLO_TEST_LIBS appcore mapi smtp message net platform core)
 set(portable_tests
   ActivityLogTest ComponentTest IdBufferTest IdCoderMIMETest IdEMailAddressTest IdHMACMD5Test
   IdHashMessageDigestTest IdMIMEBoundaryTest IdReplySMTPTest IdReplyTest IdDataPhaseInterceptTest
-  IdSASLCRAMMD5Test SecureWipeTest StringListTest TextHelpersTest)
+  IdSASLCRAMMD5Test SecureWipeTest StringListTest TextHelpersTest DynamicLibraryTest)
 file(GLOB windows_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*Win32Test.cpp)
 foreach(name ${portable_tests})
   list(APPEND windows_tests ${CMAKE_CURRENT_SOURCE_DIR}/${name}.cpp)
