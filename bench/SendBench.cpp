@@ -1,8 +1,8 @@
 // Sends one message with the given files as attachments to an SMTP server
-// (in clear or over implicit TLS) the way the main window does, and prints
-// the attachment payload, wall and CPU seconds and the process's peak
-// resident memory next to its size before the send.
-//   bench_SendBench [--tls] [--host H] --port N file...
+// (in clear, over implicit TLS or after STARTTLS) the way the main window
+// does, and prints the attachment payload, wall and CPU seconds and the
+// process's peak resident memory next to its size before the send.
+//   bench_SendBench [--tls | --starttls] [--host H] --port N file...
 #include <sys/resource.h>
 
 #include <chrono>
@@ -21,7 +21,7 @@ namespace {
 struct TOptions {
     std::string host = "127.0.0.1";
     int port = 0;
-    bool tls = false;
+    TIdUseTLS tls = utNoTLSSupport;
     std::vector<std::string> files;
 };
 
@@ -29,7 +29,9 @@ bool ParseArguments(int argc, char** argv, TOptions& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--tls") {
-            options.tls = true;
+            options.tls = utUseImplicitTLS;
+        } else if (arg == "--starttls") {
+            options.tls = utUseRequireTLS;
         } else if ((arg == "--host" || arg == "--port") && i + 1 < argc) {
             if (arg == "--host")
                 options.host = argv[++i];
@@ -58,11 +60,11 @@ long ResidentKiB() {
 }
 
 void Configure(TIdSMTP& smtp, const TOptions& options) {
-    if (options.tls) {
+    if (options.tls != utNoTLSSupport) {
         auto* handler = new TIdSSLIOHandlerSocketOpenSSL(&smtp);
         handler->SSLOptions().SetMethod(sslvSSLv23);
         smtp.SetIOHandler(handler);
-        smtp.SetUseTLS(utUseImplicitTLS);
+        smtp.SetUseTLS(options.tls);
     }
     smtp.SetHost(options.host);
     smtp.SetPort(options.port);
@@ -96,7 +98,7 @@ int64_t PayloadBytes(const TOptions& options) {
 int main(int argc, char** argv) {
     TOptions options;
     if (!ParseArguments(argc, argv, options)) {
-        std::fprintf(stderr, "usage: %s [--tls] [--host H] --port N file...\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--tls | --starttls] [--host H] --port N file...\n", argv[0]);
         return 2;
     }
     try {

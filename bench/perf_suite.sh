@@ -1,14 +1,16 @@
 #!/bin/bash
 # The whole performance suite in one go, on loopback, against one smtp-sink
-# (clear) with socat in front of it for implicit TLS: the connection test
-# (connect, greeting, EHLO, QUIT, as a whole process) and the 25 MiB and
-# 100 MiB attachment sends, ours side by side with curl, msmtp, swaks and
-# python3's smtplib. Ends with a table of each figure's ratio to the best
-# peer's.
+# (clear) with socat in front of it for implicit TLS and bench/starttls_front.py
+# for STARTTLS: the connection test (connect, greeting, EHLO, QUIT, as a
+# whole process) and the 25 MiB and 100 MiB attachment sends, ours side by
+# side with curl, msmtp, swaks and python3's smtplib. Ends with a table of
+# each figure's ratio to the best peer's.
 #   bash bench/perf_suite.sh [build-dir]
 # CONNECT_RUNS (30), RUNS (3, per send) and SIZES ("25 100") shorten a trial.
-# Installs what it needs with apt-get; postfix is installed for smtp-sink
-# only, its daemon is never started.
+# Installs what it needs with apt-get (as root); postfix is installed for
+# smtp-sink only, its daemon is never started. A command that fails is
+# named with its output, left out of the table, and makes the suite end
+# with status 1 once the table is printed.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,10 +21,13 @@ cli=$build/app/mailsortello-cli
 # The system's python3 as the smtplib peer (see send_bench.sh).
 py=$(command -v /usr/bin/python3 || command -v python3)
 
+# Packages, not commands, are checked: swaks runs without Net::SSLeay
+# (only recommended by its package) but then ends every TLS run with exit
+# status 10, "TLS not available: requires Net::SSLeay".
+packages=(postfix swaks libnet-ssleay-perl curl msmtp socat hyperfine openssl time python3)
 need=()
-for pair in smtp-sink:postfix swaks:swaks curl:curl msmtp:msmtp socat:socat hyperfine:hyperfine \
-    openssl:openssl /usr/bin/time:time python3:python3; do
-    command -v "${pair%%:*}" >/dev/null || [ -x "/usr/sbin/${pair%%:*}" ] || need+=("${pair#*:}")
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
 done
 if [ ${#need[@]} -gt 0 ]; then
     echo "installing ${need[*]}"
@@ -53,24 +58,48 @@ start_sinks
 
 results=$work/results.tsv
 : >"$results"
+# One line per command that failed: its figure, its name and its words.
+failures=$work/failures.txt
+: >"$failures"
+
+# Runs one command as the timing tool will (shell words, no shell); on a
+# failure prints which command failed, its exit status and the end of its
+# output, and notes it in $failures.
+probe() {
+    local figure=$1 name=$2 cmd=$3 status=0
+    eval "local words=($cmd)"
+    "${words[@]}" >"$work/probe.out" 2>&1 </dev/null || status=$?
+    [ $status -eq 0 ] && return 0
+    printf '%s: "%s" failed with exit status %s:\n  %s\n' "$figure" "$name" "$status" "$cmd"
+    tail -n 15 "$work/probe.out" | sed 's/^/  | /'
+    printf '%s\t%s\t%s\n' "$figure" "$name" "$cmd" >>"$failures"
+    return 1
+}
 echo "load before the run: $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 min) on $(nproc) cores"
 
 # Connection test: hyperfine's median wall time and mean CPU time over
 # CONNECT_RUNS runs, and the peak memory of one run under /usr/bin/time.
+# Each command on its own, after a probe run, so that a failure (there or
+# in one of the timed runs) names the command instead of failing the lot.
 connect_figures() {
-    local mode=$1 port=$2
-    shift 2
-    local names=() cmds=() args=()
-    while [ $# -gt 0 ]; do names+=("$1"); cmds+=("$2"); shift 2; done
-    for i in "${!names[@]}"; do args+=(--command-name "${names[$i]}" "${cmds[$i]}"); done
-    # Its warnings about outliers would only clutter the table; errors are shown.
-    hyperfine -N --style none --warmup 3 --runs "$connect_runs" --export-json "$work/connect.json" \
-        "${args[@]}" >/dev/null 2>"$work/hyperfine.err" || { cat "$work/hyperfine.err"; exit 1; }
-    for i in "${!names[@]}"; do
+    local figure="connect, $1" name cmd
+    shift
+    while [ $# -gt 0 ]; do
+        name=$1 cmd=$2
+        shift 2
+        probe "$figure" "$name" "$cmd" || continue
+        # Its warnings about outliers would only clutter the table; errors are shown.
+        if ! hyperfine -N --style none --warmup 3 --runs "$connect_runs" --export-json "$work/connect.json" \
+            --command-name "$name" "$cmd" >/dev/null 2>"$work/hyperfine.err"; then
+            printf '%s: "%s" failed under hyperfine:\n  %s\n' "$figure" "$name" "$cmd"
+            sed 's/^/  | /' "$work/hyperfine.err"
+            printf '%s\t%s\t%s\n' "$figure" "$name" "$cmd" >>"$failures"
+            continue
+        fi
         # Split the way hyperfine -N does: shell words, no shell.
-        eval "local words=(${cmds[$i]})"
+        eval "local words=($cmd)"
         /usr/bin/time -f '%M' -o "$work/peak" "${words[@]}" >/dev/null 2>&1 || true
-        python3 - "$work/connect.json" "${names[$i]}" "connect, $mode" "$(tail -n 1 "$work/peak")" >>"$results" <<'PY'
+        python3 - "$work/connect.json" "$name" "$figure" "$(tail -n 1 "$work/peak")" >>"$results" <<'PY'
 import json, statistics, sys
 path, name, scenario, peak = sys.argv[1:]
 r = next(x for x in json.load(open(path))['results'] if x['command'] == name)
@@ -82,23 +111,31 @@ PY
 echo "connection test, $connect_runs runs each"
 py_clear="import smtplib; s = smtplib.SMTP('127.0.0.1', $clear_port); s.ehlo(); s.quit()"
 py_tls="import smtplib, ssl; s = smtplib.SMTP_SSL('127.0.0.1', $tls_port, context=ssl._create_unverified_context()); s.ehlo(); s.quit()"
-connect_figures clear "$clear_port" \
+py_starttls="import smtplib, ssl; s = smtplib.SMTP('127.0.0.1', $starttls_port); s.starttls(context=ssl._create_unverified_context()); s.ehlo(); s.quit()"
+connect_figures clear \
     ours "$cli connect --no-stored --tab smtp --host 127.0.0.1 --port $clear_port --auth none" \
     "msmtp --serverinfo" "msmtp --serverinfo --host=127.0.0.1 --port=$clear_port --tls=off" \
     "curl NOOP" "curl -s smtp://127.0.0.1:$clear_port --request NOOP" \
     "swaks --quit-after EHLO" "swaks --server 127.0.0.1 --port $clear_port --to sink@sortello.test --quit-after EHLO" \
     smtplib "$py -c \"$py_clear\""
-connect_figures "implicit TLS" "$tls_port" \
+connect_figures "implicit TLS" \
     ours "$cli connect --no-stored --tab smtp-tls --use-tls implicit --auth none --host 127.0.0.1 --port $tls_port" \
     "msmtp --serverinfo" "msmtp --serverinfo --host=127.0.0.1 --port=$tls_port --tls=on --tls-starttls=off --tls-certcheck=off" \
     "curl NOOP" "curl -s -k smtps://127.0.0.1:$tls_port --request NOOP" \
     "swaks --quit-after EHLO" "swaks --server 127.0.0.1 --port $tls_port --tls-on-connect --to sink@sortello.test --quit-after EHLO" \
     smtplib "$py -c \"$py_tls\""
+connect_figures STARTTLS \
+    ours "$cli connect --no-stored --tab smtp-tls --use-tls require --auth none --host 127.0.0.1 --port $starttls_port" \
+    "msmtp --serverinfo" "msmtp --serverinfo --host=127.0.0.1 --port=$starttls_port --tls=on --tls-starttls=on --tls-certcheck=off" \
+    "curl NOOP" "curl -s -k --ssl-reqd smtp://127.0.0.1:$starttls_port --request NOOP" \
+    "swaks --quit-after EHLO" "swaks --server 127.0.0.1 --port $starttls_port --tls --to sink@sortello.test --quit-after EHLO" \
+    smtplib "$py -c \"$py_starttls\""
 hyperfine -N --style none --warmup 3 --runs "$connect_runs" --export-json "$work/floor.json" /bin/true >/dev/null 2>&1
 floor=$(python3 -c "import json, statistics; print(statistics.median(json.load(open('$work/floor.json'))['results'][0]['times']) * 1000)")
 
 echo "attachment sends"
-SINK_PORT=$clear_port TLS_PORT=$tls_port RESULTS=$results bash "$root/bench/send_bench.sh" "$build"
+SINK_PORT=$clear_port TLS_PORT=$tls_port STARTTLS_PORT=$starttls_port RESULTS=$results FAILURES=$failures \
+    bash "$root/bench/send_bench.sh" "$build"
 
 echo "load after the run: $(cut -d' ' -f1-3 /proc/loadavg)"
 python3 - "$results" "$floor" <<'PY'
@@ -138,3 +175,9 @@ print("ours behind the best peer:" if behind else "ours behind the best peer: no
 for b in behind:
     print("  " + b)
 PY
+if [ -s "$failures" ]; then
+    echo
+    echo "commands that failed (left out of the table above):"
+    while IFS=$'\t' read -r figure name cmd; do printf '  %s: "%s": %s\n' "$figure" "$name" "$cmd"; done <"$failures"
+    exit 1
+fi

@@ -1,14 +1,17 @@
 #!/bin/bash
 # Sends one message with a 25 MiB and then a 100 MiB random attachment to a
-# loopback smtp-sink, in clear and over implicit TLS (socat in front of the
-# sink), with our client and, for comparison, curl, msmtp, swaks and
-# python3's smtplib when present. Prints the median of RUNS runs: wall
-# seconds, MiB/s of attachment payload, CPU seconds and peak resident memory
-# (the last two from /usr/bin/time).
+# loopback smtp-sink, in clear, over implicit TLS (socat in front of the
+# sink) and after STARTTLS (bench/starttls_front.py in front of it), with
+# our client and, for comparison, curl, msmtp, swaks and python3's smtplib
+# when present. Prints the median of RUNS runs: wall seconds, MiB/s of
+# attachment payload, CPU seconds and peak resident memory (the last two
+# from /usr/bin/time). A run that fails is reported with its command and
+# output, and that tool's figure is left out.
 #   bash bench/send_bench.sh [build-dir]    (RUNS=3 by default)
 # Needs smtp-sink (Debian package postfix), socat, time and openssl for the
-# throw-away certificate. bench/perf_suite.sh calls it with SINK_PORT and
-# TLS_PORT (servers it already runs) and RESULTS (a file for its table).
+# throw-away certificate. bench/perf_suite.sh calls it with SINK_PORT,
+# TLS_PORT and STARTTLS_PORT (servers it already runs), RESULTS (a file for
+# its table) and FAILURES (a file noting each command that failed).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -16,6 +19,7 @@ build=${1:-$root/build}
 runs=${RUNS:-3}
 sizes=${SIZES:-25 100}
 results=${RESULTS:-/dev/null}
+failures=${FAILURES:-/dev/null}
 bench=$build/bench/bench_SendBench
 # The system's python3 as the smtplib peer: a version manager's shim in
 # front of another one would add its own start-up to every figure.
@@ -36,9 +40,10 @@ trap cleanup EXIT
 
 . "$(dirname "$0")/sinks.sh"
 
-if [ -n "${SINK_PORT:-}" ] && [ -n "${TLS_PORT:-}" ]; then
+if [ -n "${SINK_PORT:-}" ] && [ -n "${TLS_PORT:-}" ] && [ -n "${STARTTLS_PORT:-}" ]; then
     clear_port=$SINK_PORT
     tls_port=$TLS_PORT
+    starttls_port=$STARTTLS_PORT
 else
     start_sinks
 fi
@@ -55,11 +60,15 @@ measure() {
     while [ $# -gt 0 ]; do
         if [ "$1" = "<" ]; then input=$2; shift 2; else cmd+=("$1"); shift; fi
     done
-    local i start end rows=""
+    local i start end status rows=""
     for ((i = 0; i < runs; i++)); do
         start=$EPOCHREALTIME
-        if ! /usr/bin/time -f '%U %S %M' -o "$work/time" "${cmd[@]}" <"$input" >/dev/null 2>"$work/err"; then
-            printf '%-44s failed: %s\n' "$tool, $scenario" "$(tail -n 1 "$work/err")"
+        status=0
+        /usr/bin/time -f '%U %S %M' -o "$work/time" "${cmd[@]}" <"$input" >"$work/out" 2>&1 || status=$?
+        if [ $status -ne 0 ]; then
+            printf '%s: "%s" failed with exit status %s:\n  %s\n' "$scenario" "$tool" "$status" "${cmd[*]}"
+            tail -n 15 "$work/out" | sed 's/^/  | /'
+            printf '%s\t%s\t%s\n' "$scenario" "$tool" "${cmd[*]}" >>"$failures"
             return 0
         fi
         end=$EPOCHREALTIME
@@ -105,6 +114,8 @@ if mode == 'tls':
     s = smtplib.SMTP_SSL('127.0.0.1', port, context=ssl._create_unverified_context())
 else:
     s = smtplib.SMTP('127.0.0.1', port)
+    if mode == 'starttls':
+        s.starttls(context=ssl._create_unverified_context())
 s.send_message(m)
 s.quit()
 PY
@@ -117,19 +128,23 @@ for size in $sizes; do
     file=$work/file$size.bin
     head -c $((size * 1024 * 1024)) /dev/urandom > "$file"
     make_eml "$file" "$work/msg$size.eml"
-    for mode in clear tls; do
+    for mode in clear tls starttls; do
         scenario="send $size MiB, $mode"
-        if [ $mode = clear ]; then
-            port=$clear_port; ours=(); curl_url=smtp; msmtp_tls=(--tls=off); swaks_tls=()
-        else
-            port=$tls_port; ours=(--tls); curl_url=smtps; msmtp_tls=(--tls=on --tls-starttls=off --tls-certcheck=off)
-            swaks_tls=(--tls-on-connect)
-        fi
+        case $mode in
+            clear)
+                port=$clear_port; ours=(); curl_url=smtp; curl_tls=(); msmtp_tls=(--tls=off); swaks_tls=() ;;
+            tls)
+                port=$tls_port; ours=(--tls); curl_url=smtps; curl_tls=()
+                msmtp_tls=(--tls=on --tls-starttls=off --tls-certcheck=off); swaks_tls=(--tls-on-connect) ;;
+            starttls)
+                port=$starttls_port; ours=(--starttls); curl_url=smtp; curl_tls=(--ssl-reqd)
+                msmtp_tls=(--tls=on --tls-starttls=on --tls-certcheck=off); swaks_tls=(--tls) ;;
+        esac
         measure "$scenario" ours $size "$bench" "${ours[@]}" --port "$port" "$file"
         if command -v curl >/dev/null; then
-            measure "$scenario" "curl pre-encoded" $size curl -s -k "${rcpt[@]}" \
+            measure "$scenario" "curl pre-encoded" $size curl -s -k "${curl_tls[@]}" "${rcpt[@]}" \
                 --url "$curl_url://127.0.0.1:$port" --upload-file "$work/msg$size.eml"
-            measure "$scenario" "curl -F" $size curl -s -k "${rcpt[@]}" \
+            measure "$scenario" "curl -F" $size curl -s -k "${curl_tls[@]}" "${rcpt[@]}" \
                 --url "$curl_url://127.0.0.1:$port" -H "Subject: Prova di invio" -F "=@$file;encoder=base64"
         fi
         if command -v msmtp >/dev/null; then

@@ -23,6 +23,10 @@ public:
     // Appends the Base64 of size bytes to out; only the final group of the
     // input gets padding, so callers chunking a stream pass multiples of 3.
     static void EncodeBlock(const uint8_t* data, size_t size, std::string& out);
+    // The same into memory with room for EncodedSize(size) characters;
+    // answers the end of what it wrote.
+    static char* EncodeInto(const uint8_t* data, size_t size, char* at);
+    static constexpr size_t EncodedSize(size_t size) { return (size + 2) / 3 * 4; }
 };
 
 class TIdDecoderMIME {

@@ -27,4 +27,5 @@ private:
     TIdIOHandler& handler_;
     bool atLineStart_ = true;
     bool afterCR_ = false;  // a CR went out as CR LF; an LF right after it is its own
+    TIdBytes wire_;
 };

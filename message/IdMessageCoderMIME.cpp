@@ -9,10 +9,18 @@ namespace {
 constexpr size_t kGroup = 57;
 
 // Appends the lines for data; size is a multiple of 57 except at the end.
+// The room for all of them is made at once and filled in place.
 void AppendLines(const uint8_t* data, size_t size, std::string& out) {
+    const size_t whole = size / kGroup;
+    const size_t rest = size % kGroup;
+    const size_t start = out.size();
+    out.resize(start + whole * (TIdEncoderMIME::EncodedSize(kGroup) + 2) +
+               (rest > 0 ? TIdEncoderMIME::EncodedSize(rest) + 2 : 0));
+    char* at = out.data() + start;
     for (size_t i = 0; i < size; i += kGroup) {
-        TIdEncoderMIME::EncodeBlock(data + i, std::min(kGroup, size - i), out);
-        out += "\r\n";
+        at = TIdEncoderMIME::EncodeInto(data + i, std::min(kGroup, size - i), at);
+        *at++ = '\r';
+        *at++ = '\n';
     }
 }
 

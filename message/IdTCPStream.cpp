@@ -6,9 +6,7 @@ int64_t TIdTCPStream::Read(void*, int64_t) { return 0; }
 
 int64_t TIdTCPStream::Write(const void* buffer, int64_t count) {
     if (count <= 0) return 0;
-    const auto* bytes = static_cast<const uint8_t*>(buffer);
-    scratch_.assign(bytes, bytes + count);
-    handler_.WriteBytes(scratch_);
+    handler_.WriteBytes(static_cast<const uint8_t*>(buffer), static_cast<size_t>(count));
     written_ += count;
     return count;
 }

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "core/Stream.h"
 
@@ -20,5 +19,4 @@ public:
 private:
     TIdIOHandler& handler_;
     int64_t written_ = 0;
-    std::vector<uint8_t> scratch_;  // reused, so large writes allocate once
 };

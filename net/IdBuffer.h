@@ -8,6 +8,33 @@
 
 using TIdBytes = std::vector<uint8_t>;
 
+// A byte vector lent from a spare that its owner keeps, so that a loop of
+// large sends reuses one allocation (and its pages) instead of a fresh one
+// each time. A nested borrower finds the spare empty and allocates its own;
+// on return the spare keeps the larger vector, up to kKeepLimit.
+class TIdBytesLoan {
+public:
+    explicit TIdBytesLoan(TIdBytes& spare) : spare_(spare) {
+        bytes_.swap(spare_);
+        bytes_.clear();
+    }
+    ~TIdBytesLoan() {
+        if (bytes_.capacity() > spare_.capacity() && bytes_.capacity() <= kKeepLimit) spare_.swap(bytes_);
+    }
+    TIdBytesLoan(const TIdBytesLoan&) = delete;
+    TIdBytesLoan& operator=(const TIdBytesLoan&) = delete;
+
+    TIdBytes& Bytes() { return bytes_; }
+
+    // One unbuffered send of a whole large file is not kept for the life
+    // of the connection.
+    static constexpr size_t kKeepLimit = 1024 * 1024;
+
+private:
+    TIdBytes& spare_;
+    TIdBytes bytes_;
+};
+
 class TIdBuffer {
 public:
     using TBytesRemovedEvent = std::function<void(int32_t count)>;

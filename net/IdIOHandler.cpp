@@ -76,13 +76,20 @@ void TIdIOHandler::WriteLn(const std::string& text) { Write(text + IdEOL); }
 
 void TIdIOHandler::Write(const std::string& text) {
     if (text.empty()) return;
-    WriteBytes(TIdBytes(text.begin(), text.end()));
+    WriteBytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
 }
 
 void TIdIOHandler::WriteBytes(const TIdBytes& bytes) {
     if (bytes.empty()) return;
     if (writeBuffer_ == nullptr) return SendRaw(bytes);
-    writeBuffer_->Write(bytes);
+    WriteBytes(bytes.data(), bytes.size());
+}
+
+void TIdIOHandler::WriteBytes(const uint8_t* data, size_t size) {
+    if (size == 0) return;
+    if (writeBuffer_ == nullptr) return SendRaw(TIdBytes(data, data + size));
+    Raise<EIdTooMuchDataInBuffer>::IfTrue(size > static_cast<size_t>(INT32_MAX), "Too much data in buffer.");
+    writeBuffer_->Write(data, static_cast<int32_t>(size));
     // Sending every full piece keeps the buffer from growing without bound
     // when single writes are larger than the threshold.
     while (writeBufferThreshold_ > 0 && writeBuffer_->Size() >= writeBufferThreshold_)
@@ -176,9 +183,9 @@ void TIdIOHandler::CloseWriteBuffer() {
 void TIdIOHandler::FlushWriteBuffer(int32_t count) {
     if (writeBuffer_ == nullptr || writeBuffer_->Size() == 0) return;
     if (count < 0 || count > writeBuffer_->Size()) count = writeBuffer_->Size();
-    TIdBytes bytes;
-    writeBuffer_->ExtractToBytes(bytes, count);
-    SendRaw(bytes);
+    TIdBytesLoan bytes(flushSpare_);
+    writeBuffer_->ExtractToBytes(bytes.Bytes(), count);
+    SendRaw(bytes.Bytes());
 }
 
 void TIdIOHandler::ClearWriteBuffer() {

@@ -39,6 +39,7 @@ public:
     void WriteLn(const std::string& text = std::string());
     void Write(const std::string& text);
     void WriteBytes(const TIdBytes& bytes);
+    void WriteBytes(const uint8_t* data, size_t size);
     // The whole list leaves in one send.
     void WriteLines(const TStringList& lines, bool writeCount = false);
     void WriteInteger(int32_t value, bool networkOrder = true);
@@ -126,6 +127,8 @@ protected:
     // What the intercept makes of bytes to send: `bytes` itself without
     // one, else the intercept's version of them, kept in `changed`.
     const TIdBytes& InterceptSend(const TIdBytes& bytes, TIdBytes& changed);
+    // The spare for `changed` (see TIdBytesLoan).
+    TIdBytes& InterceptSpare() { return interceptSpare_; }
     void InterceptReceive(TIdBytes& bytes);
     // Sends every byte or raises.
     virtual void SendRaw(const TIdBytes& bytes) = 0;
@@ -160,5 +163,7 @@ private:
     std::unique_ptr<TIdBuffer> writeBuffer_;
     int32_t writeBufferThreshold_ = -1;
     int32_t writeBufferDepth_ = 0;
+    TIdBytes flushSpare_;
+    TIdBytes interceptSpare_;
     TIdConnectionIntercept* intercept_ = nullptr;
 };

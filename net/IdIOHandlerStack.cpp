@@ -134,8 +134,8 @@ bool TIdIOHandlerStack::WaitReadable(int32_t timeout) {
 
 void TIdIOHandlerStack::SendRaw(const TIdBytes& original) {
     CheckDisconnect(true, true);
-    TIdBytes changed;
-    const TIdBytes& bytes = InterceptSend(original, changed);
+    TIdBytesLoan changed(InterceptSpare());
+    const TIdBytes& bytes = InterceptSend(original, changed.Bytes());
     Raise<EIdNotConnected>::IfFalse(HasSocket(Binding()), RSNotConnectedNoDot);
     int32_t position = 0;
     const int32_t size = static_cast<int32_t>(bytes.size());

@@ -162,8 +162,8 @@ void TIdSSLIOHandlerSocketOpenSSL::SendRaw(const TIdBytes& original) {
         TIdSSLIOHandlerSocketBase::SendRaw(original);
         return;
     }
-    TIdBytes changed;
-    const TIdBytes& bytes = InterceptSend(original, changed);
+    TIdBytesLoan changed(InterceptSpare());
+    const TIdBytes& bytes = InterceptSend(original, changed.Bytes());
     size_t position = 0;
     while (position < bytes.size()) {
         const int32_t sent = TLSSend(bytes, position);

@@ -120,3 +120,34 @@ TEST(IdBuffer, RefusesToGrowPastTheLargestSize) {
     EXPECT_THROW(buffer.Write(&byte, 2147483647), EIdTooMuchDataInBuffer);
     EXPECT_EQ(buffer.Size(), 1);
 }
+
+// The spare behind repeated large sends: reused, never shared by two
+// borrowers at once, and not kept once it is as large as a whole file.
+TEST(IdBytesLoan, ReusesTheSpareWithoutSharingItAndDropsAHugeOne) {
+    TIdBytes spare;
+    const uint8_t* storage = nullptr;
+    {
+        TIdBytesLoan first(spare);
+        first.Bytes().assign(64 * 1024, 'a');
+        storage = first.Bytes().data();
+    }
+    ASSERT_GE(spare.capacity(), 64u * 1024);
+    {
+        TIdBytesLoan outer(spare);
+        EXPECT_TRUE(outer.Bytes().empty());  // handed over cleared
+        EXPECT_EQ(outer.Bytes().data(), storage);
+        outer.Bytes().assign(1000, 'o');
+        {
+            TIdBytesLoan nested(spare);  // e.g. a send made from a progress event
+            EXPECT_NE(nested.Bytes().data(), outer.Bytes().data());
+            nested.Bytes().assign(10, 'n');
+        }
+        EXPECT_EQ(outer.Bytes(), TIdBytes(1000, 'o'));
+    }
+    EXPECT_EQ(spare.data(), storage);  // the larger of the two is kept
+    {
+        TIdBytesLoan huge(spare);
+        huge.Bytes().assign(TIdBytesLoan::kKeepLimit + 1, 'h');
+    }
+    EXPECT_LE(spare.capacity(), TIdBytesLoan::kKeepLimit);
+}

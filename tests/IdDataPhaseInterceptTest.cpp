@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace {
 
 std::string Filtered(const std::vector<std::string>& pieces) {
@@ -17,7 +19,52 @@ std::string Filtered(const std::vector<std::string>& pieces) {
     return std::string(out.begin(), out.end());
 }
 
+// The rule one byte at a time, as a reader of the wire would state it.
+std::string ByteByByte(const std::string& text) {
+    std::string wire;
+    bool lineStart = true, afterCR = false;
+    for (char c : text) {
+        if (afterCR && c == '\n') {
+            afterCR = false;
+            continue;
+        }
+        afterCR = c == '\r';
+        if (c == '\r' || c == '\n') {
+            wire += "\r\n";
+            lineStart = true;
+            continue;
+        }
+        if (lineStart && c == '.') wire += '.';
+        wire += c;
+        lineStart = false;
+    }
+    return wire;
+}
+
 }  // namespace
+
+// Long texts of mixed line ends, dots and long lines, cut into pieces of
+// every size from one byte to several lines: the filter works on whole
+// runs, so runs that cross a cut or end exactly at one are where it breaks.
+TEST(IdDataPhaseIntercept, LongMixedTextsMatchTheRuleByteByByte) {
+    const std::string alphabet = std::string("ab.\r\n\0\xE8", 7);
+    std::mt19937 random(20);
+    for (int round = 0; round < 40; ++round) {
+        std::string text;
+        while (text.size() < 6000) {
+            const char c = alphabet[random() % alphabet.size()];
+            // Now and then a long line without any break.
+            text.append(random() % 50 == 0 ? std::string(random() % 3000, 'x') : std::string(1, c));
+        }
+        std::vector<std::string> pieces;
+        for (size_t at = 0; at < text.size();) {
+            const size_t size = std::min(text.size() - at, size_t{1} + random() % (round % 2 == 0 ? 7 : 900));
+            pieces.push_back(text.substr(at, size));
+            at += size;
+        }
+        ASSERT_EQ(Filtered(pieces), ByteByByte(text)) << "round " << round;
+    }
+}
 
 TEST(IdDataPhaseIntercept, LineEndsAndDotsWhateverTheSplit) {
     const struct {

@@ -508,6 +508,38 @@ TEST(IdSSLOpenSSL, AWriteBufferLeavesAsOneRecord) {
     EXPECT_EQ(big, payload);
 }
 
+// Message text reaches the handler in small writes (lines, encoder chunks);
+// with a write buffer they must still leave in full-size records, not one
+// small record per write.
+TEST(IdSSLOpenSSL, SmallWritesThroughAWriteBufferLeaveInFullRecords) {
+    constexpr size_t kRecord = 16384;
+    constexpr size_t kTotal = 1 << 20;
+    std::vector<size_t> records;
+    std::string received;
+    TTlsTestServer server([&](TTlsServerSession& s) {
+        for (std::string r = s.ReadRecord(); !r.empty(); r = s.ReadRecord()) {
+            records.push_back(r.size());
+            received += r;
+        }
+    });
+    TTlsClient c(server.Port(), false);
+    c.client->Connect();
+    std::string sent;
+    c.handler->OpenWriteBuffer(64 * 1024);
+    for (int i = 0; sent.size() < kTotal; ++i) {
+        const std::string line = std::string(77, static_cast<char>('a' + i % 26)) + "\r\n";
+        c.handler->Write(line);
+        sent += line;
+    }
+    c.handler->CloseWriteBuffer();
+    c.client->Disconnect(false);
+    server.Join();
+    EXPECT_EQ(received, sent);
+    EXPECT_LE(records.size(), sent.size() / kRecord + 2);
+    const size_t full = static_cast<size_t>(std::count(records.begin(), records.end(), kRecord));
+    EXPECT_GE(full, sent.size() / kRecord - 1);
+}
+
 TEST(IdSSLOpenSSL, PeersCloseNotifyIsAGracefulClose) {
     TTlsTestServer server([](TTlsServerSession& s) {
         s.WriteLine("221 bye");
