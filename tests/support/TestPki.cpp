@@ -52,6 +52,7 @@ struct TSpec {
     const char* altNames;  // nullptr: a CA
     long startDays;
     long endDays;
+    long endExtraSeconds = 0;
 };
 
 // issuer/issuerKey null: self-signed.
@@ -60,7 +61,7 @@ X509* Make(const TSpec& spec, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey, 
     X509_set_version(x, 2);
     ASN1_INTEGER_set(X509_get_serialNumber(x), serial);
     X509_gmtime_adj(X509_getm_notBefore(x), spec.startDays * kDay);
-    X509_gmtime_adj(X509_getm_notAfter(x), spec.endDays * kDay);
+    X509_gmtime_adj(X509_getm_notAfter(x), spec.endDays * kDay + spec.endExtraSeconds);
     X509_set_pubkey(x, key);
     X509_NAME* name = X509_get_subject_name(x);
     X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("Sortello prove"), -1,
@@ -101,11 +102,11 @@ const TTestPki& TestPki() {
         EVP_PKEY* caKey = NewKey();
         X509* ca = Make({"Sortello test CA", nullptr, -1, 365}, caKey, nullptr, nullptr, 1);
         p.caPem = PemOf(ca);
-        // Ends 90 days from now: 89 whole days left for the length of a run.
-        p.valid = Leaf({"mx.sortello.test", kNames, -1, 90}, ca, caKey, 2);
+        // Half a day more: 90 whole days left for the length of any run.
+        p.valid = Leaf({"mx.sortello.test", kNames, -1, 90, kDay / 2}, ca, caKey, 2);
         p.expired = Leaf({"mx.sortello.test", kNames, -30, -1}, ca, caKey, 3);
-        p.wrongName = Leaf({"wrong.sortello.test", "DNS:wrong.sortello.test", -1, 90}, ca, caKey, 4);
-        p.selfSigned = Leaf({"mx.sortello.test", kNames, -1, 90}, nullptr, nullptr, 5);
+        p.wrongName = Leaf({"wrong.sortello.test", "DNS:wrong.sortello.test", -1, 90, kDay / 2}, ca, caKey, 4);
+        p.selfSigned = Leaf({"mx.sortello.test", kNames, -1, 90, kDay / 2}, nullptr, nullptr, 5);
         X509_free(ca);
         EVP_PKEY_free(caKey);
         return p;

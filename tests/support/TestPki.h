@@ -14,7 +14,7 @@ struct TTlsIdentity {
 
 struct TTestPki {
     std::string caPem;
-    TTlsIdentity valid;       // CA-signed, ends in 90 days
+    TTlsIdentity valid;       // CA-signed, 90 days and a half left
     TTlsIdentity expired;     // CA-signed, ended a day ago
     TTlsIdentity wrongName;   // CA-signed, only wrong.sortello.test
     TTlsIdentity selfSigned;  // its own issuer
