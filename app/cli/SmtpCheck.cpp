@@ -34,6 +34,7 @@ std::string OneLine(std::string text) {
     for (char& c : text)
         if (c == '\r' || c == '\n') c = ' ';
         else if (c == '|') c = '/';
+    text.erase(text.find_last_not_of(' ') + 1);
     return text;
 }
 
