@@ -79,6 +79,8 @@ void TIdSSLIOHandlerSocketOpenSSL::OpenTLSSession() {
 
 bool TIdSSLIOHandlerSocketOpenSSL::IsServerName(const std::string& name) {
     if (name.empty() || name.size() > 253 || TIdStack::IsIPv4Literal(name)) return false;
+    // No empty label: a server would refuse the whole handshake for it.
+    if (name.front() == '.' || name.back() == '.' || name.find("..") != std::string::npos) return false;
     return name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_.") ==
            std::string::npos;
 }

@@ -57,7 +57,8 @@ public:
     // else the host (a name or an address literal).
     std::string ExpectedPeerName() const;
     // A host name fit for server name indication: ASCII letters, digits,
-    // "-", "_" and ".", at most 253 characters, and no address literal.
+    // "-", "_" and ".", no empty label, at most 253 characters, and no
+    // address literal.
     static bool IsServerName(const std::string& name);
 
     // Ends the TLS session (close_notify), frees the context so that the

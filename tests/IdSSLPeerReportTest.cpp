@@ -107,7 +107,7 @@ TEST(IdSSLServerName, OnlyPlainAsciiHostNamesQualify) {
     for (const char* good : {"mx.sortello.test", "a-b_c.example", "localhost"})
         EXPECT_TRUE(TIdSSLIOHandlerSocketOpenSSL::IsServerName(good)) << good;
     for (const char* bad : {"", "127.0.0.1", "::1", "[::1]", "mx example", "caf\xE9.test", "a\r\nb",
-                            "host:25"})
+                            "host:25", ".", "mx..test", ".mx.test", "mx.test."})
         EXPECT_FALSE(TIdSSLIOHandlerSocketOpenSSL::IsServerName(bad)) << bad;
     EXPECT_FALSE(TIdSSLIOHandlerSocketOpenSSL::IsServerName(std::string(254, 'a')));
 }

@@ -924,6 +924,25 @@ TEST(MailSortelloCliTls, ServerNameIsTheHostOrTheOverrideOrNoneInBothTlsModes) {
     }
 }
 
+TEST(MailSortelloCliTls, TheWindowSendsTheHostNameToo) {
+    TScriptedSmtpServer server(Concat({{"TLS"}, Greeted()}));
+    {
+        TMailSortelloActions actions;
+        actions.FormCreate();
+        TFieldModel& f = actions.Fields();
+        f.SetActivePage(TabSheetSmtpCript);
+        f.SetText("edtHost_smtpcript", "localhost");
+        f.SetText("edtPort_smtpcript", P(server.Port()));
+        f.SetItemIndex("edtUseTLS", 1);
+        f.SetItemIndex("edtMethod", 1);
+        f.SetItemIndex("edtAuthType_smtpcript", 0);
+        actions.actConnettiExecute();
+        EXPECT_GE(actions.Log().Lines().IndexOfExact("Connesso."), 0);
+    }
+    server.Join();
+    EXPECT_EQ(server.ServerNames(), std::vector<std::string>{"localhost"});
+}
+
 // One row per state; the delays are far above the thresholds they cross
 // and far below the time-outs.
 TEST(MailSortelloCliCheck, EachStateHasItsStatusAndOneLineOnStandardOutput) {
