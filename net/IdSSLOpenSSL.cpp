@@ -1,6 +1,7 @@
 #include "net/IdSSLOpenSSL.h"
 
 #include "net/IdNetExceptions.h"
+#include "net/IdStack.h"
 
 TIdSSLIOHandlerSocketOpenSSL::TIdSSLIOHandlerSocketOpenSSL(TComponent* owner)
     : TIdSSLIOHandlerSocketBase(owner), sslOptions_(std::make_unique<TIdSSLOptions>()) {}
@@ -61,11 +62,40 @@ void TIdSSLIOHandlerSocketOpenSSL::OpenTLSSession() {
     if (!sslSocket_) {
         Raise<EIdOSSLCouldNotLoadSSLLibrary>::IfNotAssigned(sslContext_.get(), RSOSSLCouldNotLoadSSLLibrary);
         auto socket = std::make_unique<TIdSSLSocket>(this, sslContext_.get());
+        socket->SetServerName(ServerNameToSend());
         socket->Connect(Binding()->Handle(), TLSWaitLimit());
         sslSocket_ = std::move(socket);
-        ReportCipher();
+        try {
+            ReportCipher();
+        } catch (...) {
+            // A listener that refuses the session (an untrusted server)
+            // leaves no half-open TLS connection behind to talk on.
+            Close();
+            throw;
+        }
     }
     StoreBypassTLS(false);
+}
+
+bool TIdSSLIOHandlerSocketOpenSSL::IsServerName(const std::string& name) {
+    if (name.empty() || name.size() > 253 || TIdStack::IsIPv4Literal(name)) return false;
+    // No empty label: a server would refuse the whole handshake for it.
+    if (name.front() == '.' || name.back() == '.' || name.find("..") != std::string::npos) return false;
+    return name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_.") ==
+           std::string::npos;
+}
+
+std::string TIdSSLIOHandlerSocketOpenSSL::ExpectedPeerName() const {
+    return !serverName_.empty() ? serverName_ : TIdStack::PlainHost(Host());
+}
+
+std::string TIdSSLIOHandlerSocketOpenSSL::ServerNameToSend() const {
+    if (!serverNameIndication_) return {};
+    if (!serverName_.empty()) return serverName_;
+    // A host the code page spells with other letters would need its ASCII
+    // form, which nothing here makes: such a host is sent no name.
+    const std::string host = TIdStack::PlainHost(Host());
+    return IsServerName(host) ? host : std::string();
 }
 
 void TIdSSLIOHandlerSocketOpenSSL::ReportCipher() {

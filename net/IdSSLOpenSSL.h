@@ -44,6 +44,23 @@ public:
     void SetOnVerifyPeer(TVerifyPeerEvent handler) { onVerifyPeer_ = std::move(handler); }
     void SetOnBeforeConnect(TNotifyEvent handler) { onBeforeConnect_ = std::move(handler); }
 
+    // Server name indication: on by default with the host when it is a
+    // name (an address literal sends none); a non-empty ServerName is sent
+    // in its place. Read at each handshake.
+    bool ServerNameIndication() const { return serverNameIndication_; }
+    void SetServerNameIndication(bool value) { serverNameIndication_ = value; }
+    const std::string& ServerName() const { return serverName_; }
+    void SetServerName(const std::string& value) { serverName_ = value; }
+    // What the next handshake sends; empty: no server name indication.
+    std::string ServerNameToSend() const;
+    // The name the server's certificate should carry: ServerName when set,
+    // else the host (a name or an address literal).
+    std::string ExpectedPeerName() const;
+    // A host name fit for server name indication: ASCII letters, digits,
+    // "-", "_" and ".", no empty label, at most 253 characters, and no
+    // address literal.
+    static bool IsServerName(const std::string& name);
+
     // Ends the TLS session (close_notify), frees the context so that the
     // next connect builds one from the current options, closes the socket.
     void Close() override;
@@ -86,4 +103,6 @@ private:
     TPasswordEvent onGetPassword_;
     TVerifyPeerEvent onVerifyPeer_;
     TNotifyEvent onBeforeConnect_;
+    bool serverNameIndication_ = true;
+    std::string serverName_;
 };

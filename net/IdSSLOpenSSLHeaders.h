@@ -7,6 +7,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
+#include <openssl/x509v3.h>
 
 #include <span>
 #include <string>
@@ -60,6 +61,9 @@ enum class TIdSSLLibrary { Crypto, Ssl };
     X(Ssl, SSL_CIPHER_get_version)                    \
     X(Ssl, SSL_get_version)                           \
     X(Ssl, SSL_get1_peer_certificate)                 \
+    X(Ssl, SSL_ctrl)                                  \
+    X(Ssl, SSL_get_verify_result)                     \
+    X(Ssl, SSL_get_peer_cert_chain)                   \
     X(Crypto, ERR_clear_error)                        \
     X(Crypto, X509_STORE_CTX_get_current_cert)        \
     X(Crypto, X509_STORE_CTX_get_error)               \
@@ -73,7 +77,13 @@ enum class TIdSSLLibrary { Crypto, Ssl };
     X(Crypto, X509_get0_notAfter)                     \
     X(Crypto, X509_digest)                            \
     X(Crypto, EVP_sha256)                             \
-    X(Crypto, ASN1_TIME_to_tm)
+    X(Crypto, ASN1_TIME_to_tm)                        \
+    X(Crypto, ASN1_TIME_diff)                         \
+    X(Crypto, OPENSSL_sk_num)                         \
+    X(Crypto, OPENSSL_sk_value)                       \
+    X(Crypto, X509_verify_cert_error_string)          \
+    X(Crypto, X509_check_host)                        \
+    X(Crypto, X509_check_ip_asc)
 
 // The typed entry points, filled by a successful LoadTLSLibraries.
 struct TIdOpenSSLFunctions {

@@ -73,6 +73,11 @@ void TIdSSLSocket::Connect(TIdStackSocketHandle fd, int32_t timeoutMs) {
     Raise<EIdOSSLConnectError>::IfNotAssigned(ssl_, RSOSSLConnectError);
     Raise<EIdOSSLDataBindingError>::IfTrue(f.SSL_set_ex_data(ssl_, 0, this) < 1, RSOSSLDataBindingError);
     Raise<EIdOSSLConnectError>::IfTrue(f.SSL_set_fd(ssl_, fd) < 1, RSOSSLConnectError);
+    if (!serverName_.empty())
+        Raise<EIdOSSLConnectError>::IfTrue(
+            f.SSL_ctrl(ssl_, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                       const_cast<char*>(serverName_.c_str())) != 1,
+            RSOSSLConnectError);
     fd_ = fd;
     TIdSSLCallScope scope(fd_);
     const int64_t deadline = Deadline(timeoutMs);

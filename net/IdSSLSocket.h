@@ -46,6 +46,11 @@ public:
     TIdSSLSocket(const TIdSSLSocket&) = delete;
     TIdSSLSocket& operator=(const TIdSSLSocket&) = delete;
 
+    // The name sent as server name indication by the next Connect; empty
+    // sends none.
+    void SetServerName(const std::string& name) { serverName_ = name; }
+    const std::string& ServerName() const { return serverName_; }
+
     // The client handshake on `fd`. Raises "Error binding data to SSL
     // socket." or "Error connecting with SSL." (also when the peer stays
     // silent for the whole time-out or closes).
@@ -81,6 +86,7 @@ private:
     bool established_ = false;
     bool failed_ = false;
     int systemError_ = 0;
+    std::string serverName_;
     std::unique_ptr<TIdSSLCipher> cipher_;
     std::unique_ptr<TIdX509> peerCertificate_;
 };

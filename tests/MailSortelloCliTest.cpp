@@ -11,6 +11,7 @@
 #include "tests/support/PythonRunner.h"
 #include "tests/support/ScriptedSmtpServer.h"
 #include "tests/support/SilentListener.h"
+#include "tests/support/TestPki.h"
 #include "tests/support/TlsTestServer.h"
 
 #include <gmock/gmock.h>
@@ -814,6 +815,231 @@ TEST(MailSortelloCli, TimeoutOptionSetsConnectAndReadTimeOutsAndAReadTimeOutEnds
     EXPECT_GE(MonotonicMilliseconds() - connectStart, 4000u);
 }
 
+// ---- TLS trust, server name, and the monitoring check ---------------------------
+
+TTlsServerConfig Serving(std::vector<TTlsIdentity> identities) {
+    TTlsServerConfig config;
+    config.identities = std::move(identities);
+    return config;
+}
+
+TArgs TlsArgs(const std::string& command, int port, const std::string& useTls, const std::string& host = "localhost") {
+    return {command, "--no-stored", "--tab",   "smtp-tls", "--host", host,          "--port",
+            P(port), "--use-tls",   useTls,    "--method", "sslv23", "--auth",      "none"};
+}
+
+// The greeting and EHLO up to the switch to TLS, for STARTTLS.
+const TScript kStartTls{"S: 220 mx.test ESMTP", "C: EHLO Telvara", "S: 250-mx.test", "S: 250-STARTTLS",
+                        "S: 250 AUTH LOGIN", "C: STARTTLS", "S: 220 go ahead", "TLS"};
+// The extensions asked for anew over TLS.
+const TScript kHelloAgain{"C: EHLO Telvara", "S: 250-mx.test", "S: 250 AUTH LOGIN"};
+
+TEST(MailSortelloCliTls, TlsInfoReportsTheChainItsVerificationTheNameAndTheDaysLeft) {
+    TCliSandbox box;
+    const std::string ca = box.Write("ca.pem", TestPki().caPem);
+    TScriptedSmtpServer server(Concat({{"TLS"}, Greeted(), kQuit}), Serving({TestPki().valid}));
+    const TCliRun run = box.Run(TlsArgs("connect", server.Port(), "implicit") + TArgs{"--tls-info", "--ca-file", ca});
+    server.Join();
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_THAT(run.err, HasSubstr("\nServer name sent: localhost\nDays left: 90\nChain 1/2 subject: /O=Sortello "
+                                   "prove/CN=mx.sortello.test\nChain 1/2 issuer: /O=Sortello prove/CN=Sortello test CA\n"));
+    EXPECT_THAT(run.err, ::testing::ContainsRegex("\nChain 1/2 validity: 20[0-9-]+ [0-9:]+ GMT to 20[0-9-]+ [0-9:]+ GMT\n"
+                                                  "Chain 1/2 SHA-256 fingerprint: ([0-9A-F]{2}:){31}[0-9A-F]{2}\n"));
+    EXPECT_THAT(run.err, HasSubstr("\nChain 2/2 subject: /O=Sortello prove/CN=Sortello test CA\n"));
+    EXPECT_THAT(run.err, HasSubstr("\nChain verification (system trust store and " + ca + "): ok\n"
+                                   "Host name match (localhost): ok\n"));
+    EXPECT_THAT(server.Failures(), ::testing::IsEmpty());
+}
+
+// Each way of not trusting a server, by implicit TLS (connect) and by
+// STARTTLS (a send that would log in): status 4 and the reason, and not a
+// line more to the server (no AUTH, no EHLO over TLS).
+TEST(MailSortelloCliTls, TlsVerifyEndsTheRunWithFourAndTheReasonBeforeAnyLogin) {
+    const TTestPki& pki = TestPki();
+    struct TRow {
+        const char* what;
+        const TTlsIdentity& identity;
+        bool withCa;
+        const char* host;
+        std::string reason;
+    };
+    const std::vector<TRow> rows = {
+        {"expired", pki.expired, true, "localhost", "certificate has expired"},
+        {"wrong name", pki.wrongName, true, "localhost", "host name mismatch"},
+        {"wrong address", pki.wrongName, true, "127.0.0.1", "host name mismatch"},
+        {"self-signed", pki.selfSigned, true, "localhost", "self-signed certificate"},
+        {"private CA not trusted", pki.valid, false, "localhost", "self-signed certificate in certificate chain"},
+    };
+    TCliSandbox box;
+    const std::string ca = box.Write("ca.pem", pki.caPem);
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        const TArgs trust = row.withCa ? TArgs{"--tls-verify", "--ca-file", ca} : TArgs{"--tls-verify"};
+        TScriptedSmtpServer implicit({"TLS"}, Serving({row.identity}));
+        const TCliRun a = box.Run(TlsArgs("connect", implicit.Port(), "implicit", row.host) + trust);
+        implicit.Join();
+        EXPECT_EQ(a.status, 4) << a.out << a.err;
+        EXPECT_THAT(a.err, HasSubstr("mailsortello-cli: TLS verification failed: " + row.reason + "\n"));
+        EXPECT_THAT(a.out, Not(HasSubstr("Connesso.")));
+        EXPECT_THAT(implicit.Failures(), ::testing::IsEmpty());
+
+        TScriptedSmtpServer starttls(kStartTls, Serving({row.identity}));
+        const TCliRun b = box.Run(TlsArgs("send", starttls.Port(), "require", row.host) + MessageArgs() + trust +
+                                      TArgs{"--auth", "default", "--user", "tecnico", "--password-env", "MS_PW"},
+                                  {{"MS_PW", "segreto"}});
+        starttls.Join();
+        EXPECT_EQ(b.status, 4) << b.out << b.err;
+        EXPECT_THAT(b.err, HasSubstr("mailsortello-cli: TLS verification failed: " + row.reason + "\n"));
+        EXPECT_THAT(starttls.Failures(), ::testing::IsEmpty());
+        EXPECT_THAT(starttls.Received(), Not(HasSubstr("AUTH")));
+    }
+}
+
+TEST(MailSortelloCliTls, ServerNameIsTheHostOrTheOverrideOrNoneInBothTlsModes) {
+    struct TRow {
+        const char* what;
+        const char* host;
+        TArgs args;
+        std::string sent;
+    };
+    const std::vector<TRow> rows = {
+        {"host name", "localhost", {}, "localhost"},
+        {"address literal", "127.0.0.1", {}, ""},
+        {"--sni", "127.0.0.1", {"--sni", "mx.sortello.test"}, "mx.sortello.test"},
+        {"--no-sni", "localhost", {"--no-sni"}, ""},
+    };
+    TCliSandbox box;
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        TScriptedSmtpServer implicit(Concat({{"TLS"}, Greeted(), kQuit}));
+        EXPECT_EQ(box.Run(TlsArgs("connect", implicit.Port(), "implicit", row.host) + row.args).status, 0);
+        implicit.Join();
+        EXPECT_EQ(implicit.ServerNames(), std::vector<std::string>{row.sent});
+        // The check runs STARTTLS as a send would.
+        TScriptedSmtpServer starttls(Concat({kStartTls, kHelloAgain, kQuit}));
+        EXPECT_EQ(box.Run(TlsArgs("check", starttls.Port(), "require", row.host) + row.args).status, 0);
+        starttls.Join();
+        EXPECT_EQ(starttls.ServerNames(), std::vector<std::string>{row.sent});
+        EXPECT_THAT(starttls.Failures(), ::testing::IsEmpty());
+    }
+}
+
+TEST(MailSortelloCliTls, TheWindowSendsTheHostNameToo) {
+    TScriptedSmtpServer server(Concat({{"TLS"}, Greeted()}));
+    {
+        TMailSortelloActions actions;
+        actions.FormCreate();
+        TFieldModel& f = actions.Fields();
+        f.SetActivePage(TabSheetSmtpCript);
+        f.SetText("edtHost_smtpcript", "localhost");
+        f.SetText("edtPort_smtpcript", P(server.Port()));
+        f.SetItemIndex("edtUseTLS", 1);
+        f.SetItemIndex("edtMethod", 1);
+        f.SetItemIndex("edtAuthType_smtpcript", 0);
+        actions.actConnettiExecute();
+        EXPECT_GE(actions.Log().Lines().IndexOfExact("Connesso."), 0);
+    }
+    server.Join();
+    EXPECT_EQ(server.ServerNames(), std::vector<std::string>{"localhost"});
+}
+
+// One row per state; the delays are far above the thresholds they cross
+// and far below the time-outs.
+TEST(MailSortelloCliCheck, EachStateHasItsStatusAndOneLineOnStandardOutput) {
+    const TTestPki& pki = TestPki();
+    TCliSandbox box;
+    const std::string ca = box.Write("ca.pem", pki.caPem);
+    const TArgs login{"--auth", "default", "--user", "tecnico", "--password-env", "MS_PW"};
+    struct TRow {
+        const char* what;
+        TScript script;
+        std::vector<TTlsIdentity> identities;
+        std::function<TArgs(int port)> args;
+        int status;
+        std::string line;  // regular expression
+    };
+    const std::vector<TRow> rows = {
+        {"clear",
+         Concat({Greeted(), kQuit}),
+         {},
+         [](int port) { return ClearArgs("check", port, "none"); },
+         0,
+         "SMTP OK - [0-9]+ ms \\| time=[0-9.]+s;;;0"},
+        {"STARTTLS, login, trusted, certificate thresholds",
+         Concat({kStartTls, kHelloAgain, AuthLogin("tecnico", "segreto"), kQuit}),
+         {pki.valid},
+         [&](int port) {
+             return TlsArgs("check", port, "require") + login +
+                    TArgs{"--tls-verify", "--ca-file", ca, "--cert-warning", "30", "--cert-critical", "7", "--warning",
+                          "20", "--critical", "30"};
+         },
+         0,
+         "SMTP OK - [0-9]+ ms, TLSv1.3, certificate valid 90 days \\| time=[0-9.]+s;20;30;0 cert_days=90;30;7;0"},
+        {"slow greeting: warning",
+         Concat({{"PAUSE: 1000"}, Greeted(), kQuit}),
+         {},
+         [](int port) { return ClearArgs("check", port, "none") + TArgs{"--warning", "0.1", "--critical", "30"}; },
+         1,
+         "SMTP WARNING - [0-9]{4} ms \\| time=[0-9.]+s;0.1;30;0"},
+        {"slow greeting: critical",
+         Concat({{"PAUSE: 1000"}, Greeted(), kQuit}),
+         {},
+         [](int port) { return ClearArgs("check", port, "none") + TArgs{"--warning", "0.05", "--critical", "0.1"}; },
+         2,
+         "SMTP CRITICAL - [0-9]{4} ms \\| time=[0-9.]+s;0.05;0.1;0"},
+        {"certificate days below the warning",
+         Concat({{"TLS"}, Greeted(), kQuit}),
+         {pki.valid},
+         [](int port) { return TlsArgs("check", port, "implicit") + TArgs{"--cert-warning", "100"}; },
+         1,
+         "SMTP WARNING - [0-9]+ ms, TLSv1.3, certificate valid 90 days, untrusted certificate: self-signed "
+         "certificate in certificate chain \\| time=[0-9.]+s;;;0 cert_days=90;100;;0"},
+        {"untrusted with --tls-verify",
+         {"TLS"},
+         {pki.expired},
+         [&](int port) { return TlsArgs("check", port, "implicit") + TArgs{"--tls-verify", "--ca-file", ca}; },
+         2,
+         "SMTP CRITICAL - untrusted certificate: certificate has expired \\| time=[0-9.]+s;;;0 cert_days=-1;;;0"},
+        {"login refused",
+         Concat({Greeted(), {"C: AUTH LOGIN", "S: 334 VXNlcm5hbWU6", "C: *", "S: 334 UGFzc3dvcmQ6", "C: *",
+                             "S: 535 5.7.8 no"},
+                 kQuit}),
+         {},
+         [&](int port) { return ClearArgs("check", port, "default") + TArgs{"--user", "tecnico", "--password-env", "MS_PW"}; },
+         2,
+         "SMTP CRITICAL - no \\| time=[0-9.]+s;;;0"},
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        TScriptedSmtpServer server(row.script, Serving(row.identities));
+        const TCliRun run = box.Run(row.args(server.Port()), {{"MS_PW", "segreto"}});
+        server.Join();
+        EXPECT_EQ(run.status, row.status) << run.out << run.err;
+        EXPECT_THAT(run.out, ::testing::MatchesRegex(row.line + "\n")) << run.err;
+        EXPECT_THAT(server.Failures(), ::testing::IsEmpty());
+    }
+}
+
+TEST(MailSortelloCliCheck, RefusedConnectionIsCriticalAndBadUsageUnknown) {
+    TCliSandbox box;
+    const TCliRun refused = box.Run(ClearArgs("check", loopback::ClosedPort(), "none"));
+    EXPECT_EQ(refused.status, 2) << refused.err;
+    EXPECT_THAT(refused.out, ::testing::MatchesRegex("SMTP CRITICAL - Socket Error # [0-9]+ Connection refused\\.? "
+                                                     "\\| time=[0-9.]+s;;;0\n"));
+    for (const TArgs& args : std::vector<TArgs>{{"check", "--warning", "soon"},
+                                                {"check", "--critical", "1.2345"},
+                                                {"check", "--no-stored", "--tab", "mapi"},
+                                                {"check", "--bogus"},
+                                                {"check", "--sni", "a b", "--host", "x"}}) {
+        SCOPED_TRACE(args[1]);
+        const TCliRun run = box.Run(args);
+        EXPECT_EQ(run.status, 3);
+        EXPECT_THAT(run.out, ::testing::MatchesRegex("SMTP UNKNOWN - [^\n]+\n"));
+    }
+    // Thresholds outside the check are a usage error of the other commands.
+    EXPECT_EQ(box.Run({"connect", "--warning", "1"}).status, 1);
+}
+
 // ---- usage -------------------------------------------------------------------------
 
 TEST(MailSortelloCliUsage, BadCommandLinesNameTheOptionAndExitWithOne) {
@@ -834,6 +1060,12 @@ TEST(MailSortelloCliUsage, BadCommandLinesNameTheOptionAndExitWithOne) {
         {{"connect", "--timeout", "0"}, "--timeout"},
         {{"connect", "--timeout", "1.5"}, "--timeout"},
         {{"connect", "--timeout", "3601"}, "--timeout"},
+        {{"connect", "--sni", "mx example"}, "--sni"},
+        {{"connect", "--sni", "x", "--no-sni"}, "--no-sni"},
+        {{"connect", "--ca-file", "/nonexistent/ca.pem"}, "--ca-file"},
+        {{"connect", "--ca-file", "/"}, "--ca-file"},
+        {{"send", "--cert-warning", "30"}, "only for check"},
+        {{"connect", "--cert-critical", "-1"}, "--cert-critical"},
     };
     TCliSandbox box;
     for (const auto& [args, named] : rows) {
@@ -982,7 +1214,8 @@ TEST(MailSortelloCliUsage, HelpListsEveryOptionAndStatusVersionPrintsTheVersion)
     for (const char* option : {"--tab", "--host", "--port", "--user", "--auth", "--use-tls", "--method", "--from",
                                "--to", "--cc", "--subject", "--body", "--body-file", "--attach", "--no-stored",
                                "--password-file", "--password-env", "--transcript", "--show-credentials",
-                               "--tls-info", "--timeout", "--help", "--version"})
+                               "--tls-info", "--timeout", "--help", "--version", "--sni", "--no-sni", "--ca-file",
+                               "--tls-verify", "--warning", "--critical", "--cert-warning", "--cert-critical"})
         EXPECT_THAT(help.out, HasSubstr("  " + std::string(option) + " ")) << option;
     for (int status = 0; status <= 8; ++status)
         EXPECT_THAT(help.out, HasSubstr("\n  " + std::to_string(status) + "  "));

@@ -7,6 +7,7 @@
 #include "app/cli/CliInputFile.h"
 #include "app/cli/TerminalText.h"
 #include "core/StringList.h"
+#include "net/IdSSLOpenSSL.h"
 #include "platform/CodePage.h"
 #include "platform/FileName.h"
 #include "platform/Locale.h"
@@ -41,6 +42,21 @@ int Number(const std::string& option, const std::string& value, int low, int hig
         throw ECliUsageError("--" + option + ": '" + value + "' is not " + what + " (" + std::to_string(low) + " to " +
                              std::to_string(high) + ")");
     return std::stoi(value);
+}
+
+// Seconds with at most three decimals ("2", "0.5"), as milliseconds.
+int32_t Seconds(const std::string& option, const std::string& value) {
+    const size_t dot = value.find('.');
+    const std::string whole = value.substr(0, dot);
+    const std::string fraction = dot == std::string::npos ? "" : value.substr(dot + 1);
+    const bool digits = [](const std::string& part) {
+        return part.find_first_not_of("0123456789") == std::string::npos;
+    }(whole + fraction);
+    if (whole.empty() || whole.size() > 4 || fraction.size() > 3 || (dot != std::string::npos && fraction.empty()) ||
+        !digits || std::stoi(whole) > 3600)
+        throw ECliUsageError("--" + option + ": '" + value + "' is not a number of seconds (0 to 3600, at most "
+                             "three decimals)");
+    return std::stoi(whole) * 1000 + (fraction.empty() ? 0 : std::stoi((fraction + "00").substr(0, 3)));
 }
 
 using TValueSetter = std::function<void(TCliOptions&, const std::string&)>;
@@ -87,6 +103,24 @@ const std::map<std::string, TValueSetter>& ValueOptions() {
              o.timeoutSeconds = Number("timeout", v, 1, 3600, "a number of seconds");
          }},
         {"password-file", [](TCliOptions& o, const std::string& v) { o.passwordFile = v; }},
+        {"sni",
+         [](TCliOptions& o, const std::string& v) {
+             if (!TIdSSLIOHandlerSocketOpenSSL::IsServerName(v))
+                 throw ECliUsageError("--sni: '" + Utf8ToAnsi(v) +
+                                      "' is not a host name (ASCII letters, digits, '-', '_' and '.')");
+             o.sni = v;
+         }},
+        {"ca-file",
+         [](TCliOptions& o, const std::string& v) {
+             CheckCliInputFile("--ca-file", v);
+             o.caFile = v;
+         }},
+        {"warning", [](TCliOptions& o, const std::string& v) { o.warningMs = Seconds("warning", v); }},
+        {"critical", [](TCliOptions& o, const std::string& v) { o.criticalMs = Seconds("critical", v); }},
+        {"cert-warning",
+         [](TCliOptions& o, const std::string& v) { o.certWarningDays = Number("cert-warning", v, 0, 36500, "a number of days"); }},
+        {"cert-critical",
+         [](TCliOptions& o, const std::string& v) { o.certCriticalDays = Number("cert-critical", v, 0, 36500, "a number of days"); }},
         {"password-env", [](TCliOptions& o, const std::string& v) { o.passwordEnv = v; }},
     };
     return options;
@@ -100,6 +134,8 @@ const std::map<std::string, TFlagSetter>& FlagOptions() {
         {"transcript", [](TCliOptions& o) { o.transcript = true; }},
         {"show-credentials", [](TCliOptions& o) { o.showCredentials = true; }},
         {"tls-info", [](TCliOptions& o) { o.tlsInfo = true; }},
+        {"tls-verify", [](TCliOptions& o) { o.tlsVerify = true; }},
+        {"no-sni", [](TCliOptions& o) { o.noSni = true; }},
     };
     return options;
 }
@@ -125,7 +161,11 @@ void ParseOption(const std::vector<std::string>& args, size_t& i, TCliOptions& o
 
 void CheckCombination(const TCliOptions& options) {
     if (options.help || options.version) return;
-    if (options.command.empty()) throw ECliUsageError("missing command: connect or send (see --help)");
+    if (options.command.empty()) throw ECliUsageError("missing command: connect, send or check (see --help)");
+    if (options.sni && options.noSni) throw ECliUsageError("--no-sni: cannot be combined with --sni");
+    const bool thresholds = options.warningMs || options.criticalMs || options.certWarningDays || options.certCriticalDays;
+    if (thresholds && options.command != "check")
+        throw ECliUsageError("--warning, --critical, --cert-warning and --cert-critical: only for check");
     if (options.body && options.bodyFile) throw ECliUsageError("--body-file: cannot be combined with --body");
     if (options.passwordFile && options.passwordEnv)
         throw ECliUsageError("--password-env: cannot be combined with --password-file");
@@ -200,15 +240,26 @@ TCliOptions ParseCliOptions(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         if (arg.rfind("--", 0) == 0 && arg.size() > 2) {
             ParseOption(args, i, options);
-        } else if (options.command.empty() && (arg == "connect" || arg == "send")) {
+        } else if (options.command.empty() && (arg == "connect" || arg == "send" || arg == "check")) {
             options.command = arg;
         } else {
-            throw ECliUsageError(options.command.empty() ? "unknown command '" + arg + "' (connect or send)"
+            throw ECliUsageError(options.command.empty() ? "unknown command '" + arg + "' (connect, send or check)"
                                                          : "unexpected argument '" + arg + "'");
         }
     }
     CheckCombination(options);
     return options;
+}
+
+bool IsCheckCommand(const std::vector<std::string>& args) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.rfind("--", 0) != 0) return arg == "check";
+        // The value of "--name value" is no command.
+        const std::string name = arg.substr(2, arg.find('=') - 2);
+        if (arg.find('=') == std::string::npos && ValueOptions().count(name) > 0) ++i;
+    }
+    return false;
 }
 
 void ApplyCliOptions(const TCliOptions& options, TFieldModel& fields) {
@@ -229,9 +280,12 @@ void ApplyCliOptions(const TCliOptions& options, TFieldModel& fields) {
 }
 
 std::string CliHelpText() {
-    return R"(Usage: mailsortello-cli connect|send [options]
+    return R"(Usage: mailsortello-cli connect|send|check [options]
   connect                  connection test of the active SMTP tab (the window's "Connetti")
   send                     send by the active tab's way (the window's "Invia mail")
+  check                    monitoring check of the active SMTP tab: connect, STARTTLS and login as a
+                           send would, then one status line with perfdata (exit 0 OK, 1 WARNING,
+                           2 CRITICAL, 3 UNKNOWN)
 Fields (default: the values the window stored; each option overrides one field):
   --no-stored              start from the window's design-time values instead
   --tab TAB                active tab: smtp, smtp-tls, mapi or mailto
@@ -257,10 +311,24 @@ Password (never on the command line):
 Connection:
   --timeout SECONDS        connect and read time-out, 1 to 3600 (default 3, as the window); after a read
                            time-out the session is closed, never continued out of step
+TLS:
+  --sni NAME               server name sent in the TLS handshake (default: the host, unless it is an
+                           IP address)
+  --no-sni                 send no server name
+  --ca-file FILE           certificates (PEM) trusted besides the system's store, for --tls-info and
+                           --tls-verify
+  --tls-verify             a server whose certificate chain does not verify or is not made out to the
+                           host (or --sni NAME) ends the run with status 4, before any login
+Check (thresholds; none given: not judged):
+  --warning SECONDS        response time from connect to logged in above which the check warns
+  --critical SECONDS       response time above which it is critical
+  --cert-warning DAYS      fewer days left on the server certificate warn (an expired one is critical)
+  --cert-critical DAYS     fewer days left are critical
 Output (standard output: the window's log; standard error: the trace):
   --transcript             every line sent and received, "C: " and "S: ", on standard error
   --show-credentials       the transcript shows the credential lines too
-  --tls-info               protocol, cipher and server certificate after a TLS handshake, on standard error
+  --tls-info               protocol, cipher, certificate chain, its verification, the host name match
+                           and the days left after a TLS handshake, on standard error
   --help                   this text
   --version                the program version
 Exit status:
@@ -268,7 +336,8 @@ Exit status:
   1  usage error, or a field refused before connecting (line break in the sender, unusable address)
   2  could not connect (name, refusal, time-out)
   3  greeting or EHLO/HELO refused
-  4  TLS failed (not offered when required, handshake failed, library missing)
+  4  TLS failed (not offered when required, handshake failed, library missing, or with --tls-verify
+     an untrusted server)
   5  authentication refused
   6  sender or recipient refused
   7  message refused or failed after DATA

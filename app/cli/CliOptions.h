@@ -17,7 +17,7 @@ public:
 };
 
 struct TCliOptions {
-    std::string command;  // "connect" or "send"
+    std::string command;  // "connect", "send" or "check"
     bool help = false;
     bool version = false;
     bool noStored = false;
@@ -30,7 +30,18 @@ struct TCliOptions {
     bool showCredentials = false;
     bool tlsInfo = false;
     int32_t timeoutSeconds = 0;  // connect and read time-out; 0: the window's 3 s
+    // TLS: the server name sent (none given: the host when it is a name).
+    std::optional<std::string> sni;
+    bool noSni = false;
+    std::optional<std::string> caFile;  // trusted besides the system's store
+    bool tlsVerify = false;              // an untrusted server ends the run
+    // check: response time in milliseconds, certificate days left.
+    std::optional<int32_t> warningMs, criticalMs, certWarningDays, certCriticalDays;
 };
+
+// Whether the arguments ask for the monitoring check, even when they are
+// otherwise wrong (its usage errors have their own status).
+bool IsCheckCommand(const std::vector<std::string>& args);
 
 // argv without the program name.
 TCliOptions ParseCliOptions(const std::vector<std::string>& args);
@@ -53,4 +64,12 @@ enum TCliExitStatus : int {
     cesEnvelope = 6,
     cesMessage = 7,
     cesHandOff = 8,
+};
+
+// The statuses of the check, those of monitoring plugins.
+enum TCheckStatus : int {
+    chkOk = 0,
+    chkWarning = 1,
+    chkCritical = 2,
+    chkUnknown = 3,
 };

@@ -48,8 +48,8 @@ std::string CliPassword(const TCliOptions& options, bool prompt, FILE* promptStr
     if (prompt && StdinIsTerminal()) return FromPrompt(promptStream);
     // Logging in with an empty password nobody typed would only end in a
     // refusal that looks like a wrong password.
-    if (prompt && options.command == "send")
-        throw ECliUsageError("the send logs in, but there is no password: use --password-file, --password-env "
+    if (prompt && (options.command == "send" || options.command == "check"))
+        throw ECliUsageError("the " + options.command + " logs in, but there is no password: use --password-file, --password-env "
                              "or run it on a terminal");
     return {};
 }

@@ -6,10 +6,21 @@
 #include "app/cli/CliPassword.h"
 #include "app/cli/StoredFields.h"
 #include "net/IdSSLOpenSSL.h"
+#include "net/IdSSLPeerReport.h"
+#include "platform/CodePage.h"
+#include "platform/Locale.h"
 #include "platform/FileName.h"
 #include "smtp/IdSMTP.h"
 
-TMailSortelloCli::TMailSortelloCli(FILE* out, FILE* err) : out_(out), err_(err), sink_(out), actions_(&sink_) {}
+namespace {
+class ECliTLSVerifyError : public EIdException {
+public:
+    using EIdException::EIdException;
+};
+}  // namespace
+
+TMailSortelloCli::TMailSortelloCli(FILE* out, FILE* err)
+    : out_(out), err_(err), sink_(out), errSink_(err), actions_(&sink_) {}
 
 TMailSortelloCli::~TMailSortelloCli() { TIdIOHandler::SetOpenHook(nullptr); }
 
@@ -27,8 +38,14 @@ int TMailSortelloCli::Run(const std::vector<std::string>& args) {
             return cesSuccess;
         }
         return RunCommand(options);
-    } catch (const ECliUsageError& e) {
+    } catch (const std::exception& e) {
         Error(e.what());
+        // A monitoring system reads standard output and the status only.
+        if (IsCheckCommand(args)) {
+            WriteTerminalLine(out_, CheckUnknownLine(e.what()));
+            return chkUnknown;
+        }
+        if (dynamic_cast<const ECliUsageError*>(&e) == nullptr) throw;
         return cesUsage;
     }
 }
@@ -37,9 +54,10 @@ int TMailSortelloCli::RunCommand(const TCliOptions& options) {
     actions_.FormCreate();
     PrepareFields(options);
     if (options.command == "send") CheckAttachments();
-    if (options.command == "connect" && !actions_.ConnettiEnabled())
-        throw ECliUsageError("connect: needs an SMTP tab (--tab smtp or --tab smtp-tls)");
+    if (options.command != "send" && !actions_.ConnettiEnabled())
+        throw ECliUsageError(options.command + ": needs an SMTP tab (--tab smtp or --tab smtp-tls)");
     WatchConnections(options);
+    if (options.command == "check") return RunCheck(options);
     RunAction(options.command);
     EndSession();
     return Outcome(options.command);
@@ -88,7 +106,8 @@ void TMailSortelloCli::WatchConnections(const TCliOptions& options) {
     transcript_ = std::make_unique<TSessionTranscript>(tracker_, err_, options.transcript, options.showCredentials);
     tlsInfo_ = options.tlsInfo;
     timeoutMs_ = options.timeoutSeconds * 1000;
-    const bool tlsStatus = options.transcript || options.tlsInfo;
+    options_ = options;
+    const bool tlsStatus = options.transcript || options.tlsInfo || options.tlsVerify || options.command == "check";
     TIdIOHandler::SetOpenHook([this, tlsStatus](TIdIOHandler& handler) { WatchHandler(handler, tlsStatus); });
 }
 
@@ -103,6 +122,9 @@ void TMailSortelloCli::WatchHandler(TIdIOHandler& handler, bool tlsStatus) {
     auto* tls = dynamic_cast<TIdSSLIOHandlerSocketOpenSSL*>(&handler);
     if (tls == nullptr) return;
     tls->SetOnBeforeConnect([this](TComponent*) { transcript_->TcpConnected(); });
+    tls->SetServerNameIndication(!options_.noSni);
+    tls->SetServerName(options_.sni.value_or(""));
+    if (options_.caFile) tls->SSLOptions().SetRootCertFile(*options_.caFile);
     if (tlsStatus) tls->SetOnStatusInfo([this, tls](const std::string& message) { TLSStatus(*tls, message); });
 }
 
@@ -110,16 +132,21 @@ void TMailSortelloCli::TLSStatus(TIdSSLIOHandlerSocketOpenSSL& handler, const st
     // The cipher is reported once, when the handshake is done.
     if (message.rfind("Cipher: ", 0) != 0 || handler.SSLSocket() == nullptr) return;
     transcript_->Marker("TLS started (" + handler.SSLSocket()->Protocol() + ")");
-    if (tlsInfo_) ReportTLS(handler, message);
+    const TIdSSLPeerReport peer = TIdSSLPeerReport::Of(*handler.SSLSocket(), handler.ExpectedPeerName());
+    if (tlsInfo_) ReportTLS(handler, message, peer);
+    JudgePeer(handler, peer);
 }
 
-void TMailSortelloCli::ReportTLS(TIdSSLIOHandlerSocketOpenSSL& handler, const std::string& cipher) {
+void TMailSortelloCli::ReportTLS(TIdSSLIOHandlerSocketOpenSSL& handler, const std::string& cipher,
+                                 const TIdSSLPeerReport& peer) {
     TIdSSLSocket& socket = *handler.SSLSocket();
     WriteTerminalLine(err_, "TLS protocol: " + socket.Protocol());
     WriteTerminalLine(err_, cipher);
+    const std::string sent = socket.ServerName();
     TIdX509* certificate = socket.PeerCertificate();
     if (certificate == nullptr) {
         WriteTerminalLine(err_, "Server certificate: none");
+        WriteTerminalLine(err_, "Server name sent: " + (sent.empty() ? std::string("none") : sent));
         return;
     }
     WriteTerminalLine(err_, "Subject: " + certificate->Subject()->OneLine());
@@ -127,6 +154,36 @@ void TMailSortelloCli::ReportTLS(TIdSSLIOHandlerSocketOpenSSL& handler, const st
     WriteTerminalLine(err_, "Not before: " + certificate->NotBefore());
     WriteTerminalLine(err_, "Not after: " + certificate->NotAfter());
     WriteTerminalLine(err_, "SHA-256 fingerprint: " + certificate->FingerprintSHA256());
+    WriteTerminalLine(err_, "Server name sent: " + (sent.empty() ? std::string("none") : sent));
+    ReportPeer(peer);
+}
+
+void TMailSortelloCli::ReportPeer(const TIdSSLPeerReport& peer) {
+    if (peer.DaysLeft()) WriteTerminalLine(err_, "Days left: " + std::to_string(*peer.DaysLeft()));
+    const auto& chain = peer.Chain();
+    for (size_t i = 0; i < chain.size(); ++i) {
+        const std::string n = "Chain " + std::to_string(i + 1) + "/" + std::to_string(chain.size()) + " ";
+        WriteTerminalLine(err_, n + "subject: " + chain[i].subject);
+        WriteTerminalLine(err_, n + "issuer: " + chain[i].issuer);
+        WriteTerminalLine(err_, n + "validity: " + chain[i].notBefore + " to " + chain[i].notAfter);
+        WriteTerminalLine(err_, n + "SHA-256 fingerprint: " + chain[i].fingerprintSHA256);
+    }
+    const std::string trust =
+        "system trust store" + (options_.caFile ? " and " + Utf8ToAnsi(*options_.caFile) : std::string());
+    WriteTerminalLine(err_, "Chain verification (" + trust + "): " +
+                                (peer.ChainVerified() ? std::string("ok") : "failed: " + peer.ChainError()));
+    WriteTerminalLine(err_, "Host name match (" + peer.ExpectedName() + "): " +
+                                (peer.NameMatches() ? "ok" : "host name mismatch"));
+}
+
+void TMailSortelloCli::JudgePeer(TIdSSLIOHandlerSocketOpenSSL& handler, const TIdSSLPeerReport& peer) {
+    seen_.protocol = handler.SSLSocket()->Protocol();
+    seen_.certDays = peer.DaysLeft();
+    seen_.untrusted = peer.FailureReason();
+    if (!options_.tlsVerify || peer.Trusted()) return;
+    verifyFailure_ = peer.FailureReason();
+    Error("TLS verification failed: " + verifyFailure_);
+    throw ECliTLSVerifyError("TLS verification failed: " + verifyFailure_);
 }
 
 void TMailSortelloCli::RunAction(const std::string& command) {
@@ -154,6 +211,7 @@ void TMailSortelloCli::EndSession() {
 }
 
 int TMailSortelloCli::Outcome(const std::string& command) {
+    if (!verifyFailure_.empty()) return cesTLS;
     const TStringList& log = actions_.Log().Lines();
     const char* goal = command == "connect" ? "Connesso." : "> Inviato.";
     if (log.IndexOfExact(goal) >= 0) return cesSuccess;
@@ -161,4 +219,45 @@ int TMailSortelloCli::Outcome(const std::string& command) {
     if (actions_.InputRefused()) return cesUsage;
     if (!actions_.ConnettiEnabled()) return cesHandOff;
     return tracker_.FailureStatus(UseTlsPosition(), AuthPosition());
+}
+
+int TMailSortelloCli::RunCheck(const TCliOptions& options) {
+    // Standard output is the status line alone; the log goes beside the trace.
+    actions_.Log().SetSink(&errSink_);
+    const uint64_t start = MonotonicMilliseconds();
+    RunAction("connect");
+    TIdSMTP* smtp = actions_.idSMTP();
+    if (smtp != nullptr && smtp->Connected()) {
+        try {
+            smtp->Authenticate();
+        } catch (const std::exception& e) {
+            Error(e.what());
+            seen_.failure = e.what();
+        }
+    } else {
+        seen_.failure = ConnectFailure();
+    }
+    seen_.elapsedMs = static_cast<int64_t>(MonotonicMilliseconds() - start);
+    if (!verifyFailure_.empty()) seen_.failure = "untrusted certificate: " + verifyFailure_;
+    EndSession();
+    const TCheckVerdict verdict = JudgeCheck(seen_, TCheckThresholds::From(options));
+    WriteTerminalLine(out_, verdict.line);
+    return verdict.status;
+}
+
+std::string TMailSortelloCli::ConnectFailure() {
+    const TStringList& log = actions_.Log().Lines();
+    std::string reason;
+    bool inConnect = false;
+    for (const std::string& line : log) {
+        if (line == "idSMTP - prima di Connect...") {
+            inConnect = true;
+            reason.clear();
+        } else if (line.rfind("LastCmdResult: ", 0) == 0) {
+            inConnect = false;
+        } else if (inConnect && !line.empty()) {
+            reason += (reason.empty() ? "" : " ") + line;
+        }
+    }
+    return reason.empty() ? "not connected" : reason;
 }

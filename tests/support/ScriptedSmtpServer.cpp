@@ -81,8 +81,11 @@ private:
     }
 
     bool StartTls() {
-        tls_ = std::make_unique<TTlsServerSession>(fd_);
-        if (tls_->Accept()) return true;
+        tls_ = std::make_unique<TTlsServerSession>(fd_, owner_.tls_);
+        if (tls_->Accept()) {
+            owner_.AddServerName(tls_->ServerName());
+            return true;
+        }
         owner_.AddFailure("TLS handshake failed");
         return false;
     }
@@ -154,6 +157,11 @@ TScriptedSmtpServer::TScriptedSmtpServer(TSessions sessions) : scripts_(std::mov
     server_ = std::make_unique<TLoopbackServer>([this](int fd) { Serve(fd); }, static_cast<int>(scripts_.size()));
 }
 
+TScriptedSmtpServer::TScriptedSmtpServer(TScript script, TTlsServerConfig tls)
+    : scripts_{std::move(script)}, tls_(std::move(tls)) {
+    server_ = std::make_unique<TLoopbackServer>([this](int fd) { Serve(fd); }, 1);
+}
+
 TScriptedSmtpServer::~TScriptedSmtpServer() { server_.reset(); }
 
 void TScriptedSmtpServer::Serve(int fd) {
@@ -205,4 +213,14 @@ std::vector<std::string> TScriptedSmtpServer::Messages() const {
 int TScriptedSmtpServer::Connections() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return connections_;
+}
+
+void TScriptedSmtpServer::AddServerName(const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    serverNames_.push_back(name);
+}
+
+std::vector<std::string> TScriptedSmtpServer::ServerNames() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return serverNames_;
 }

@@ -12,7 +12,8 @@
 //                  (dot-stuffing left as sent, the "." line excluded) in
 //                  Messages()
 //   "TLS"          run the server side of a TLS handshake on the connection
-//                  (TlsTestServer's certificate); a failed handshake is a
+//                  (TlsTestServer's certificate, or the identities of the
+//                  TLS configuration given); a failed handshake is a
 //                  failure and ends the connection
 //   "SKIP UNTIL: text"  drop client bytes up to a line ending with text
 //                  (for a client whose TLS handshake failed: its
@@ -27,6 +28,7 @@
 #pragma once
 
 #include "tests/support/LoopbackServer.h"
+#include "tests/support/TlsTestServer.h"
 
 #include <memory>
 #include <mutex>
@@ -43,6 +45,8 @@ public:
 
     explicit TScriptedSmtpServer(TScript script);
     explicit TScriptedSmtpServer(TSessions sessions);
+    // TLS rows use this configuration (identities chosen by server name).
+    TScriptedSmtpServer(TScript script, TTlsServerConfig tls);
     ~TScriptedSmtpServer();
     TScriptedSmtpServer(const TScriptedSmtpServer&) = delete;
     TScriptedSmtpServer& operator=(const TScriptedSmtpServer&) = delete;
@@ -60,6 +64,8 @@ public:
     std::vector<std::string> Failures() const;
     // The message texts read by DATA rows.
     std::vector<std::string> Messages() const;
+    // The server name each TLS row was sent ("" when none), in order.
+    std::vector<std::string> ServerNames() const;
     // Number of connections whose script has started.
     int Connections() const;
 
@@ -71,6 +77,7 @@ private:
     void Record(const std::string& bytes);
     void AddFailure(const std::string& text);
     void AddMessage(const std::string& text);
+    void AddServerName(const std::string& name);
 
     std::vector<TScript> scripts_;
     mutable std::mutex mutex_;
@@ -78,6 +85,8 @@ private:
     std::vector<std::string> reads_;
     std::vector<std::string> failures_;
     std::vector<std::string> messages_;
+    std::vector<std::string> serverNames_;
+    TTlsServerConfig tls_;
     int connections_ = 0;
     std::unique_ptr<TLoopbackServer> server_;  // last: stops before the rest goes
 };

@@ -73,6 +73,34 @@ SSL_CTX* ServerContext(const TTlsServerConfig& config) {
     return ctx;
 }
 
+// Loads a PEM identity (leaf, then its chain) onto a session.
+bool UseIdentity(SSL* ssl, const TTlsIdentity& identity) {
+    BIO* certificates = BIO_new_mem_buf(identity.certificatePem.data(), static_cast<int>(identity.certificatePem.size()));
+    BIO* keyBio = BIO_new_mem_buf(identity.keyPem.data(), static_cast<int>(identity.keyPem.size()));
+    X509* leaf = PEM_read_bio_X509(certificates, nullptr, nullptr, nullptr);
+    EVP_PKEY* key = PEM_read_bio_PrivateKey(keyBio, nullptr, nullptr, nullptr);
+    bool ok = leaf != nullptr && key != nullptr && SSL_use_certificate(ssl, leaf) == 1 &&
+              SSL_use_PrivateKey(ssl, key) == 1;
+    SSL_clear_chain_certs(ssl);
+    while (X509* more = PEM_read_bio_X509(certificates, nullptr, nullptr, nullptr))
+        ok = SSL_add0_chain_cert(ssl, more) == 1 && ok;
+    X509_free(leaf);
+    EVP_PKEY_free(key);
+    BIO_free(certificates);
+    BIO_free(keyBio);
+    return ok;
+}
+
+// The identity whose name the client asked for; the first one otherwise.
+int PickIdentity(SSL* ssl, int* /*alert*/, void* arg) {
+    const auto& identities = *static_cast<const std::vector<TTlsIdentity>*>(arg);
+    const char* asked = SSL_get_servername(ssl, TLSEXT_NAMETYPE_host_name);
+    for (const TTlsIdentity& identity : identities)
+        if (asked != nullptr && !identity.name.empty() && identity.name == asked)
+            return UseIdentity(ssl, identity) ? SSL_TLSEXT_ERR_OK : SSL_TLSEXT_ERR_ALERT_FATAL;
+    return SSL_TLSEXT_ERR_OK;
+}
+
 void SetSocketTimeouts(int fd, int timeoutMs) {
     timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
@@ -126,8 +154,22 @@ std::string TlsTestKeyPem(const std::string& password) {
 TTlsServerSession::TTlsServerSession(int fd, const TTlsServerConfig& config) : fd_(fd) {
     BlockSigPipeOnThisThread();
     context_ = ServerContext(config);
+    if (!config.identities.empty()) UseIdentities(config.identities);
     ssl_ = SSL_new(context_);
     SSL_set_fd(ssl_, fd_);
+    if (!config.identities.empty() && !UseIdentity(ssl_, config.identities.front()))
+        throw std::runtime_error("cannot load the test identity");
+}
+
+void TTlsServerSession::UseIdentities(const std::vector<TTlsIdentity>& identities) {
+    identities_ = identities;
+    SSL_CTX_set_tlsext_servername_callback(context_, PickIdentity);
+    SSL_CTX_set_tlsext_servername_arg(context_, &identities_);
+}
+
+std::string TTlsServerSession::ServerName() const {
+    const char* name = SSL_get_servername(ssl_, TLSEXT_NAMETYPE_host_name);
+    return name != nullptr ? name : "";
 }
 
 TTlsServerSession::~TTlsServerSession() {
@@ -202,6 +244,7 @@ TTlsTestServer::TTlsTestServer(Script script, TTlsServerConfig config, int conne
             {
                 std::lock_guard<std::mutex> guard(lock_);
                 lastProtocol_ = session.Protocol();
+                lastServerName_ = session.ServerName();
             }
             ++handshakes_;
             script(session);
@@ -212,6 +255,11 @@ TTlsTestServer::TTlsTestServer(Script script, TTlsServerConfig config, int conne
 std::string TTlsTestServer::LastProtocol() const {
     std::lock_guard<std::mutex> guard(lock_);
     return lastProtocol_;
+}
+
+std::string TTlsTestServer::LastServerName() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return lastServerName_;
 }
 
 void StallTlsHandshake(int fd, int holdMs) {

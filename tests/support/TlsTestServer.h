@@ -16,8 +16,10 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "tests/support/LoopbackServer.h"
+#include "tests/support/TestPki.h"
 
 struct ssl_st;
 struct ssl_ctx_st;
@@ -30,6 +32,9 @@ struct TTlsServerConfig {
     int securityLevel = -1;
     // Empty keeps the library's default list.
     std::string cipherList;
+    // Empty: the process's self-signed identity. Else the first is served
+    // unless the client's server name picks another by its name.
+    std::vector<TTlsIdentity> identities;
 
     static TTlsServerConfig Tls10Only();
     static TTlsServerConfig Tls13Only();
@@ -60,15 +65,20 @@ public:
 
     // Negotiated protocol ("TLSv1", "TLSv1.3") after Accept.
     std::string Protocol() const;
+    // The server name the client sent; empty when it sent none.
+    std::string ServerName() const;
     int Fd() const { return fd_; }
 
 private:
+    void UseIdentities(const std::vector<TTlsIdentity>& identities);
+
     bool WaitReadable(int timeoutMs) const;
 
     int fd_;
     ssl_ctx_st* context_ = nullptr;
     ssl_st* ssl_ = nullptr;
     std::string pending_;
+    std::vector<TTlsIdentity> identities_;
 };
 
 // A loopback server that runs the TLS handshake on each accepted connection
@@ -84,12 +94,15 @@ public:
     int FailedHandshakes() const { return failedHandshakes_.load(); }
     // Protocol of the last successful handshake.
     std::string LastProtocol() const;
+    // Server name the client sent in the last successful handshake.
+    std::string LastServerName() const;
 
 private:
     std::atomic<int> handshakes_{0};
     std::atomic<int> failedHandshakes_{0};
     mutable std::mutex lock_;
     std::string lastProtocol_;
+    std::string lastServerName_;
     std::unique_ptr<TLoopbackServer> server_;
 };
 
