@@ -40,6 +40,7 @@ int TMailSortelloCli::RunCommand(const TCliOptions& options) {
     if (options.command == "connect" && !actions_.ConnettiEnabled())
         throw ECliUsageError("connect: needs an SMTP tab (--tab smtp or --tab smtp-tls)");
     WatchConnections(options);
+    ShowProgress(options);
     RunAction(options.command);
     EndSession();
     return Outcome(options.command);
@@ -90,6 +91,14 @@ void TMailSortelloCli::WatchConnections(const TCliOptions& options) {
     timeoutMs_ = options.timeoutSeconds * 1000;
     const bool tlsStatus = options.transcript || options.tlsInfo;
     TIdIOHandler::SetOpenHook([this, tlsStatus](TIdIOHandler& handler) { WatchHandler(handler, tlsStatus); });
+}
+
+// The transcript shares the error stream line by line: a line rewritten
+// in place would break into it, and the transcript shows the bytes anyway.
+void TMailSortelloCli::ShowProgress(const TCliOptions& options) {
+    if (options.transcript) return;
+    progress_ = TTerminalProgress::ForStream(err_);
+    if (progress_) actions_.SetSendProgress(&progress_->Progress());
 }
 
 void TMailSortelloCli::WatchHandler(TIdIOHandler& handler, bool tlsStatus) {
