@@ -1,11 +1,9 @@
 #include "app/ActionRunner.h"
 
-#include <QMetaObject>
-#include <QObject>
-
+#include "app/GuiMailbox.h"
 #include "net/IdCancellation.h"
 
-TActionRunner::TActionRunner(QObject& gui) : gui_(gui), cancellation_(std::make_shared<TIdCancellation>()) {}
+TActionRunner::TActionRunner(TGuiMailbox& gui) : gui_(gui), cancellation_(std::make_shared<TIdCancellation>()) {}
 
 TActionRunner::~TActionRunner() { Stop(); }
 
@@ -23,8 +21,7 @@ void TActionRunner::Start(std::function<void()> work, TDone done) {
                 error = std::current_exception();
             }
         }
-        QMetaObject::invokeMethod(
-            &gui_, [this, run, error] { Finish(run, error); }, Qt::QueuedConnection);
+        gui_.Post([this, run, error] { Finish(run, error); });
     });
 }
 

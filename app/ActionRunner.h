@@ -13,15 +13,15 @@
 #include <memory>
 #include <thread>
 
-class QObject;
+class TGuiMailbox;
 class TIdCancellation;
 
 class TActionRunner {
 public:
     using TDone = std::function<void(std::exception_ptr error)>;
 
-    // gui: the object whose thread hears the completions.
-    explicit TActionRunner(QObject& gui);
+    // gui: where the completions go.
+    explicit TActionRunner(TGuiMailbox& gui);
     ~TActionRunner();
     TActionRunner(const TActionRunner&) = delete;
     TActionRunner& operator=(const TActionRunner&) = delete;
@@ -34,7 +34,7 @@ public:
 private:
     void Finish(unsigned run, std::exception_ptr error);
 
-    QObject& gui_;
+    TGuiMailbox& gui_;
     std::shared_ptr<TIdCancellation> cancellation_;
     std::thread thread_;
     TDone done_;

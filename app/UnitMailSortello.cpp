@@ -21,6 +21,7 @@
 #include "app/ActionRunner.h"
 #include "app/ErrorDisplay.h"
 #include "app/FormStorage.h"
+#include "app/GuiMailbox.h"
 #include "app/RegistrySettingsStore.h"
 #include "app/SendProgress.h"
 #include "app/QtText.h"
@@ -174,13 +175,12 @@ TFormMailSortello::TFormMailSortello(QWidget* parent) : QWidget(parent), actions
     formStorage_ = std::make_unique<TFormStorage>(actions_.Fields(), *settingsStore_, *placementHost_);
     auto* storage = new QObject(this);
     storage->setObjectName("FormStorage1");
+    mailbox_ = std::make_unique<TGuiMailbox>(this);
     progress_ = std::make_unique<TSendProgress>(
-        [this](const TSendProgressState& state) {
-            QMetaObject::invokeMethod(this, [this, state] { ShowProgress(state); }, Qt::QueuedConnection);
-        },
+        [this](const TSendProgressState& state) { mailbox_->Post([this, state] { ShowProgress(state); }); },
         ProgressIntervalMs);
     actions_.SetSendProgress(progress_.get());
-    runner_ = std::make_unique<TActionRunner>(*this);
+    runner_ = std::make_unique<TActionRunner>(*mailbox_);
     FormCreate();
 }
 
@@ -510,7 +510,7 @@ void TFormMailSortello::AppendLogLine(const std::string& line) {
         return;
     }
     pendingLines_.push_back(line);
-    if (pendingLines_.size() == 1) QMetaObject::invokeMethod(this, [this] { FlushLog(); }, Qt::QueuedConnection);
+    if (pendingLines_.size() == 1) mailbox_->Post([this] { FlushLog(); });
 }
 
 void TFormMailSortello::FlushLog() {

@@ -25,6 +25,7 @@ class TPageControl;
 class TQtPlacementHost;
 class TRegistrySettingsStore;
 class TActionRunner;
+class TGuiMailbox;
 class TSendProgress;
 struct TSendProgressState;
 
@@ -106,6 +107,7 @@ private:
     std::mutex pendingLock_;
     std::vector<std::string> pendingLines_;
     std::unique_ptr<TSendProgress> progress_;
+    std::unique_ptr<TGuiMailbox> mailbox_;
     // Last: stopped first, before anything its action uses goes away.
     std::unique_ptr<TActionRunner> runner_;
 };
