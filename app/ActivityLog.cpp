@@ -20,6 +20,7 @@ TStringList TActivityLog::EntryLines(const std::string& entry) {
 }
 
 void TActivityLog::LogLine(const std::string& text) {
+    std::lock_guard<std::mutex> guard(lock_);
     for (const std::string& line : EntryLines(text)) {
         lines_.Add(line);
         if (sink_) sink_->AppendLogLine(line);
@@ -35,6 +36,7 @@ void TActivityLog::LogException(const std::exception& e) {
 }
 
 void TActivityLog::Clear() {
+    std::lock_guard<std::mutex> guard(lock_);
     lines_.Clear();
     if (sink_) sink_->LogCleared();
 }

@@ -6,10 +6,13 @@
 //   LogValue(caption, value) the entry caption + value
 //   LogException(e)          the entry made of the exception's message alone
 //   Clear()                  empties the log (window creation only)
-// Lines are 8-bit ANSI text; sinks convert at their own boundary.
+// Lines are 8-bit ANSI text; sinks convert at their own boundary. Entries
+// may come from two threads (an action's worker and the window's own
+// refusals): each entry reaches the lines and the sink whole, in one order.
 #pragma once
 
 #include <exception>
+#include <mutex>
 #include <string>
 
 #include "core/StringList.h"
@@ -35,6 +38,7 @@ public:
     void LogException(const std::exception& e);
     void Clear();
 
+    // Not while entries may still come from another thread.
     const TStringList& Lines() const { return lines_; }
 
     // The display lines one entry makes.
@@ -42,5 +46,6 @@ public:
 
 private:
     TLogSink* sink_ = nullptr;
+    std::mutex lock_;
     TStringList lines_;
 };

@@ -1,8 +1,10 @@
 #include "app/MailSortelloActions.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "app/DebugTrace.h"
+#include "app/SendProgress.h"
 #include "app/TextHelpers.h"
 #include "message/IdAttachmentFile.h"
 #include "message/IdEMailAddress.h"
@@ -51,6 +53,15 @@ void TMailSortelloActions::actConnettiExecute() {
     if (fields_.ActivePage() == TabSheetSmtpCript) ConnectEncrypted();
     if (fields_.ActivePage() == TabSheetSMTP) ConnectUnencrypted();
     DebugTrace("actConnettiExecute - fine.");
+}
+
+void TMailSortelloActions::CloseConnection() {
+    if (!idSMTP_) return;
+    try {
+        idSMTP_->Disconnect(false);
+    } catch (const std::exception&) {
+        // Closing is all that was asked; the handler is closed either way.
+    }
 }
 
 void TMailSortelloActions::PrepareClient() {
@@ -216,6 +227,16 @@ void TMailSortelloActions::SendBySmtp() {
     else
         idMessage_->Clear();
     FillMessage();
+    if (progress_) {
+        progress_->SetExpected(EstimatedMessageBytes());
+        progress_->Watch(*idSMTP_);
+    }
+    SendMessage();
+    if (progress_) TSendProgress::Unwatch(*idSMTP_);
+    log_.LogValue("LastCmdResult= ", idSMTP_->LastCmdResult().Text().Text());
+}
+
+void TMailSortelloActions::SendMessage() {
     try {
         log_.LogLine("idSMTP.Send - prima...");
         idSMTP_->Send(*idMessage_);
@@ -224,7 +245,21 @@ void TMailSortelloActions::SendBySmtp() {
     } catch (const Exception& e) {
         log_.LogException(e);
     }
-    log_.LogValue("LastCmdResult= ", idSMTP_->LastCmdResult().Text().Text());
+}
+
+// For the progress display only: the text fields as they are, and each
+// attachment grown by base64 (57 bytes make a line of 76 and CR LF), with
+// room for the headers and the part boundaries.
+int64_t TMailSortelloActions::EstimatedMessageBytes() const {
+    int64_t total = 2048 + static_cast<int64_t>(fields_.MemoValue("edtBody").size());
+    for (const char* name : {"edtAttachFile1", "edtAttachFile2"}) {
+        const std::string& path = fields_.Text(name);
+        if (path.empty()) continue;
+        std::error_code error;
+        const auto size = std::filesystem::file_size(SystemFileName(path), error);
+        if (!error) total += (static_cast<int64_t>(size) + 56) / 57 * 78 + 512;
+    }
+    return total;
 }
 
 void TMailSortelloActions::FillMessage() {

@@ -20,6 +20,7 @@
 #include "core/Component.h"
 
 class TIdMessage;
+class TSendProgress;
 class TIdSASLCRAMMD5;
 class TIdSMTP;
 class TIdSSLIOHandlerSocketOpenSSL;
@@ -52,11 +53,16 @@ public:
     // Owner of per-send objects (the window's role as an owner).
     TComponent& Owner() { return owner_; }
     void SetAppHandle(uintptr_t handle) { appHandle_ = handle; }
+    // Told of the bytes of every SMTP send (null: nobody); not owned.
+    void SetSendProgress(TSendProgress* progress) { progress_ = progress; }
 
     void FormCreate();
     bool ConnettiEnabled() const;
     void actConnettiExecute();
     void actInviaMailExecute();
+    // Closes the session's connection, if any, without a word to the
+    // server: for a front end going away.
+    void CloseConnection();
     // The last "Invia mail" on an SMTP tab refused a field before connecting.
     bool InputRefused() const { return inputRefused_; }
 
@@ -80,12 +86,15 @@ private:
     bool UsesLogin() const;
     void FillMessage();
     void AddAttachment(const std::string& path);
+    void SendMessage();
+    int64_t EstimatedMessageBytes() const;
 
     TFieldModel fields_;
     TActivityLog log_;
     TComponent owner_;
     uintptr_t appHandle_ = 0;
     bool inputRefused_ = false;
+    TSendProgress* progress_ = nullptr;
     // Empties the TLS handler's slot when the client frees that handler.
     TComponentWatcher watcher_;
     std::unique_ptr<TIdUserPassProvider> idUserPassProvider_;

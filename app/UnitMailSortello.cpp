@@ -3,27 +3,36 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QSplitter>
+#include <QThread>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/ActionRunner.h"
 #include "app/ErrorDisplay.h"
 #include "app/FormStorage.h"
+#include "app/GuiMailbox.h"
 #include "app/RegistrySettingsStore.h"
+#include "app/SendProgress.h"
 #include "app/QtText.h"
 #include "app/QtWidgets.h"
 #include "app/ToolBarImages.h"
 #include "platform/Locale.h"
 
 namespace {
+
+// Often enough to look alive, seldom enough to cost the GUI thread nothing.
+constexpr uint64_t ProgressIntervalMs = 100;
 
 const QStringList AuthItems = {"None", "Default", "SASL"};
 const QStringList BoolItems = {"False (no)", "True (si)"};
@@ -166,10 +175,17 @@ TFormMailSortello::TFormMailSortello(QWidget* parent) : QWidget(parent), actions
     formStorage_ = std::make_unique<TFormStorage>(actions_.Fields(), *settingsStore_, *placementHost_);
     auto* storage = new QObject(this);
     storage->setObjectName("FormStorage1");
+    mailbox_ = std::make_unique<TGuiMailbox>(this);
+    progress_ = std::make_unique<TSendProgress>(
+        [this](const TSendProgressState& state) { mailbox_->Post([this, state] { ShowProgress(state); }); },
+        ProgressIntervalMs);
+    actions_.SetSendProgress(progress_.get());
+    runner_ = std::make_unique<TActionRunner>(*mailbox_);
     FormCreate();
 }
 
 TFormMailSortello::~TFormMailSortello() {
+    runner_->Stop();
     // A save that failed at the close has been reported once already.
     if (!formStorage_->Saved() && !saveTried_) SaveSettings(true);
 }
@@ -356,8 +372,35 @@ QWidget* TFormMailSortello::BuildBottom(QWidget* parent) {
     memo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memo_->setFocusPolicy(Qt::ClickFocus);
     layout->addWidget(memo_, 1);
+    layout->addWidget(BuildStatus(panel));
     layout->addWidget(BuildToolBar(panel));
     return panel;
+}
+
+// Below the log: the progress of a send, shown only while bytes go out.
+QWidget* TFormMailSortello::BuildStatus(QWidget* parent) {
+    status_ = new QWidget(parent);
+    status_->setObjectName("pnlStato");
+    auto* layout = new QHBoxLayout(status_);
+    layout->setContentsMargins(4, 2, 4, 2);
+    progressBar_ = new QProgressBar(status_);
+    progressBar_->setObjectName("ProgressBar");
+    progressBar_->setRange(0, 1000);
+    progressBar_->setTextVisible(false);
+    progressBar_->setFixedWidth(200);
+    progressText_ = new QLabel(status_);
+    progressText_->setObjectName("lblProgresso");
+    layout->addWidget(progressBar_);
+    layout->addWidget(progressText_, 1);
+    status_->hide();
+    return status_;
+}
+
+void TFormMailSortello::ShowProgress(const TSendProgressState& state) {
+    status_->setVisible(state.Active);
+    if (!state.Active) return;
+    progressBar_->setValue(state.Permille());
+    progressText_->setText(ToQt(state.Text()));
 }
 
 QToolBar* TFormMailSortello::BuildToolBar(QWidget* parent) {
@@ -459,28 +502,86 @@ void TFormMailSortello::ModelToWidgets() {
     }
 }
 
-void TFormMailSortello::AppendLogLine(const std::string& line) { memo_->appendPlainText(ToQt(line)); }
+// Called on the worker thread during an action, on the GUI thread else.
+void TFormMailSortello::AppendLogLine(const std::string& line) {
+    std::lock_guard<std::mutex> guard(pendingLock_);
+    if (pendingLines_.empty() && QThread::currentThread() == thread()) {
+        memo_->appendPlainText(ToQt(line));
+        return;
+    }
+    pendingLines_.push_back(line);
+    if (pendingLines_.size() == 1) mailbox_->Post([this] { FlushLog(); });
+}
 
-void TFormMailSortello::LogCleared() { memo_->clear(); }
+void TFormMailSortello::FlushLog() {
+    std::vector<std::string> lines;
+    {
+        std::lock_guard<std::mutex> guard(pendingLock_);
+        lines.swap(pendingLines_);
+    }
+    if (lines.empty()) return;
+    QString text;
+    for (const std::string& line : lines) text += ToQt(line) + '\n';
+    text.chop(1);
+    memo_->appendPlainText(text);
+}
+
+void TFormMailSortello::LogCleared() {
+    {
+        std::lock_guard<std::mutex> guard(pendingLock_);
+        pendingLines_.clear();
+    }
+    memo_->clear();
+}
 
 void TFormMailSortello::FormCreate() { actions_.FormCreate(); }
 
 void TFormMailSortello::FormShow() { PageControlChange(); }
 
 void TFormMailSortello::PageControlChange() {
+    // The running action reads the fields; the tab counts again after it.
+    if (ActionRunning()) return;
     WidgetsToModel();
-    actConnetti_->setEnabled(actions_.ConnettiEnabled());
-    actInviaMail_->setEnabled(true);
+    EnableActions();
+}
+
+void TFormMailSortello::EnableActions() {
+    const bool idle = !ActionRunning();
+    actConnetti_->setEnabled(idle && actions_.ConnettiEnabled());
+    actInviaMail_->setEnabled(idle);
     actChiudi_->setEnabled(true);
 }
 
+bool TFormMailSortello::ActionRunning() const { return runner_ && runner_->Busy(); }
+
 void TFormMailSortello::actChiudiExecute() { close(); }
 
+// The buttons are off while an action runs; a call that comes anyway (a
+// shortcut, a queued click) is answered in the log.
+bool TFormMailSortello::RefusedWhileRunning() {
+    if (!ActionRunning()) return false;
+    actions_.Log().LogLine("Operazione in corso: attendere che finisca prima di avviarne un'altra.");
+    return true;
+}
+
 void TFormMailSortello::RunAction(void (TMailSortelloActions::*action)()) {
+    if (RefusedWhileRunning()) return;
     RunGuarded([this, action] {
         WidgetsToModel();
-        (actions_.*action)();
+        StartAction(action);
     });
+}
+
+void TFormMailSortello::StartAction(void (TMailSortelloActions::*action)()) {
+    runner_->Start([this, action] { (actions_.*action)(); },
+                   [this](std::exception_ptr error) { ActionDone(error); });
+    EnableActions();
+}
+
+void TFormMailSortello::ActionDone(std::exception_ptr error) {
+    FlushLog();
+    PageControlChange();
+    if (error) RunGuarded([error] { std::rethrow_exception(error); });
 }
 
 void TFormMailSortello::actConnettiExecute() { RunAction(&TMailSortelloActions::actConnettiExecute); }
@@ -502,10 +603,11 @@ void TFormMailSortello::CheckTypedTextFits() const {
 }
 
 void TFormMailSortello::actInviaMailExecute() {
+    if (RefusedWhileRunning()) return;
     RunGuarded([this] {
         CheckTypedTextFits();
         WidgetsToModel();
-        actions_.actInviaMailExecute();
+        StartAction(&TMailSortelloActions::actInviaMailExecute);
     });
 }
 
@@ -518,6 +620,14 @@ void TFormMailSortello::showEvent(QShowEvent* event) {
 }
 
 void TFormMailSortello::closeEvent(QCloseEvent* event) {
+    // Its sockets are shut down, so the action ends at once; the close
+    // then drops what it still had queued for the server.
+    if (ActionRunning()) {
+        runner_->Stop();
+        actions_.CloseConnection();
+    }
+    FlushLog();
+    status_->hide();
     SaveSettings(false);
     event->accept();
 }

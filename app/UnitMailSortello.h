@@ -6,12 +6,16 @@
 
 #include <QWidget>
 #include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
 
 #include "app/ActivityLog.h"
 #include "app/MailSortelloActions.h"
 
 class QAction;
 class QLabel;
+class QProgressBar;
 class QLineEdit;
 class QPlainTextEdit;
 class QSplitter;
@@ -20,6 +24,10 @@ class TFormStorage;
 class TPageControl;
 class TQtPlacementHost;
 class TRegistrySettingsStore;
+class TActionRunner;
+class TGuiMailbox;
+class TSendProgress;
+struct TSendProgressState;
 
 class TFormMailSortello : public QWidget, private TLogSink {
 public:
@@ -40,8 +48,11 @@ public:
     QAction* actChiudi() const { return actChiudi_; }
     TPageControl* PageControl() const { return pageControl_; }
     TFormStorage& FormStorage1() { return *formStorage_; }
+    // An action is running on its worker thread.
+    bool ActionRunning() const;
 
-    // Copies between the widgets and Actions().Fields().
+    // Copies between the widgets and Actions().Fields(); not while an
+    // action runs, whose worker reads the fields.
     void WidgetsToModel();
     void ModelToWidgets();
 
@@ -61,11 +72,18 @@ private:
     void BuildMapiSheet(QWidget* sheet);
     QWidget* BuildMessage(QWidget* parent);
     QWidget* BuildBottom(QWidget* parent);
+    QWidget* BuildStatus(QWidget* parent);
     void BuildActions();
     QToolBar* BuildToolBar(QWidget* parent);
     void ChainTabOrder();
     void CentreOnScreen();
     void RunAction(void (TMailSortelloActions::*action)());
+    void StartAction(void (TMailSortelloActions::*action)());
+    void ActionDone(std::exception_ptr error);
+    bool RefusedWhileRunning();
+    void EnableActions();
+    void FlushLog();
+    void ShowProgress(const TSendProgressState& state);
     void CheckTypedTextFits() const;
     void RestoreSettings();
     void SaveSettings(bool visible);
@@ -73,6 +91,9 @@ private:
     TMailSortelloActions actions_;
     TPageControl* pageControl_ = nullptr;
     QPlainTextEdit* memo_ = nullptr;
+    QWidget* status_ = nullptr;
+    QProgressBar* progressBar_ = nullptr;
+    QLabel* progressText_ = nullptr;
     QAction* actConnetti_ = nullptr;
     QAction* actInviaMail_ = nullptr;
     QAction* actChiudi_ = nullptr;
@@ -81,4 +102,12 @@ private:
     std::unique_ptr<TFormStorage> formStorage_;
     bool shown_ = false;
     bool saveTried_ = false;
+    // Log lines from the worker wait here for one queued flush, so that a
+    // burst of lines costs the GUI thread one append.
+    std::mutex pendingLock_;
+    std::vector<std::string> pendingLines_;
+    std::unique_ptr<TSendProgress> progress_;
+    std::unique_ptr<TGuiMailbox> mailbox_;
+    // Last: stopped first, before anything its action uses goes away.
+    std::unique_ptr<TActionRunner> runner_;
 };

@@ -19,6 +19,8 @@ void TIdSocketHandle::AllocateSocket(int socketType, int protocol) {
     CloseSocket();
     resetWhileConnecting_ = false;
     handle_ = Stack().NewSocketHandle(socketType, protocol, ipVersion_);
+    cancellation_ = TIdCancellation::Current();
+    if (cancellation_) cancellation_->Join(handle_);
 }
 
 void TIdSocketHandle::CloseSocket() {
@@ -26,6 +28,8 @@ void TIdSocketHandle::CloseSocket() {
     if (!HandleAllocated()) return;
     const TIdStackSocketHandle handle = handle_;
     handle_ = Id_INVALID_SOCKET;
+    if (cancellation_) cancellation_->Leave(handle);
+    cancellation_.reset();
     Stack().Disconnect(handle);
 }
 
@@ -61,6 +65,8 @@ void TIdSocketHandle::Bind() {
 // arrives a moment later: the connection was made, and its first receive
 // or send reports it.
 bool TIdSocketHandle::Connect(int32_t timeoutMs) {
+    // A shutdown before the connect started would not stop it.
+    if (cancellation_ && cancellation_->Cancelled()) TIdStack::RaiseSocketError(Id_WSAEINTR);
     try {
         if (!Stack().Connect(handle_, peerIP_, peerPort_, ipVersion_, timeoutMs)) return false;
     } catch (const EIdSocketError& e) {

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "net/IdBuffer.h"
+#include "net/IdCancellation.h"
 #include "net/IdStack.h"
 
 class TIdSocketHandle {
@@ -15,7 +17,8 @@ public:
     TIdSocketHandle(const TIdSocketHandle&) = delete;
     TIdSocketHandle& operator=(const TIdSocketHandle&) = delete;
 
-    // Closes any socket held, then makes a new one of IPVersion.
+    // Closes any socket held, then makes a new one of IPVersion; inside a
+    // cancellation scope the socket joins that cancellation.
     void AllocateSocket(int socketType = Id_SOCK_STREAM, int protocol = 0);
     // Shuts down the sending direction and closes; nothing when not allocated.
     void CloseSocket();
@@ -25,7 +28,8 @@ public:
     // Connects to the peer within timeoutMs (TimeoutInfinite or 0 = no
     // limit); false when the limit passed first. Fills the addresses. A
     // peer that accepts and resets at once does not fail the connect: the
-    // first receive or send reports the reset, whenever it arrived.
+    // first receive or send reports the reset, whenever it arrived. A
+    // cancelled socket raises at once (10004).
     bool Connect(int32_t timeoutMs = TimeoutInfinite);
     // count -1 = from offset to the end.
     int32_t Send(const TIdBytes& bytes, int32_t offset = 0, int32_t count = -1);
@@ -74,4 +78,5 @@ private:
     int32_t peerPort_ = 0;
     TIdIPVersion ipVersion_ = Id_IPv4;
     bool resetWhileConnecting_ = false;
+    std::shared_ptr<TIdCancellation> cancellation_;
 };

@@ -58,6 +58,7 @@ int TMailSortelloCli::RunCommand(const TCliOptions& options) {
         throw ECliUsageError(options.command + ": needs an SMTP tab (--tab smtp or --tab smtp-tls)");
     WatchConnections(options);
     if (options.command == "check") return RunCheck(options);
+    ShowProgress(options);
     RunAction(options.command);
     EndSession();
     return Outcome(options.command);
@@ -109,6 +110,14 @@ void TMailSortelloCli::WatchConnections(const TCliOptions& options) {
     options_ = options;
     const bool tlsStatus = options.transcript || options.tlsInfo || options.tlsVerify || options.command == "check";
     TIdIOHandler::SetOpenHook([this, tlsStatus](TIdIOHandler& handler) { WatchHandler(handler, tlsStatus); });
+}
+
+// The transcript shares the error stream line by line: a line rewritten
+// in place would break into it, and the transcript shows the bytes anyway.
+void TMailSortelloCli::ShowProgress(const TCliOptions& options) {
+    if (options.transcript) return;
+    progress_ = TTerminalProgress::ForStream(err_);
+    if (progress_) actions_.SetSendProgress(&progress_->Progress());
 }
 
 void TMailSortelloCli::WatchHandler(TIdIOHandler& handler, bool tlsStatus) {

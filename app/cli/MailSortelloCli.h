@@ -14,6 +14,7 @@
 #include "app/cli/SessionTranscript.h"
 #include "app/cli/SmtpCheck.h"
 #include "app/cli/SmtpStageTracker.h"
+#include "app/cli/TerminalProgress.h"
 #include "app/cli/TerminalText.h"
 
 class TIdIOHandler;
@@ -38,6 +39,7 @@ private:
     void CheckAttachments() const;
     bool PasswordWanted() const;
     void WatchConnections(const TCliOptions& options);
+    void ShowProgress(const TCliOptions& options);
     void WatchHandler(TIdIOHandler& handler, bool tlsStatus);
     void TLSStatus(TIdSSLIOHandlerSocketOpenSSL& handler, const std::string& message);
     void ReportTLS(TIdSSLIOHandlerSocketOpenSSL& handler, const std::string& cipher, const TIdSSLPeerReport& peer);
@@ -60,6 +62,7 @@ private:
     TMailSortelloActions actions_;
     TSmtpStageTracker tracker_;
     std::unique_ptr<TSessionTranscript> transcript_;
+    std::unique_ptr<TTerminalProgress> progress_;
     bool tlsInfo_ = false;
     int32_t timeoutMs_ = 0;  // 0: the window's
     TCliOptions options_;        // of the run, for the TLS options

@@ -2,6 +2,8 @@
 // (standard error) of what it does.
 #pragma once
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -31,8 +33,25 @@ public:
     void SetItem(const char* name, int index) { window_.findChild<TRadioGroup*>(name)->SetItemIndex(index); }
     // 0 MAPI, 1 SMTP, 2 SMTP with encryption, 3 mailto.
     void SelectTab(int index) { QTest::mouseClick(window_.PageControl()->TabButton(index), Qt::LeftButton); }
-    void Connetti() { window_.actConnetti()->trigger(); }
-    void InviaMail() { window_.actInviaMail()->trigger(); }
+    // Click, then wait until the action, which runs off the GUI thread,
+    // has ended and its log lines are in the memo.
+    void Connetti() {
+        window_.actConnetti()->trigger();
+        WaitIdle();
+    }
+    void InviaMail() {
+        window_.actInviaMail()->trigger();
+        WaitIdle();
+    }
+    // False when the action still runs after `ms`.
+    bool WaitIdle(int ms = 60000) {
+        QElapsedTimer clock;
+        clock.start();
+        while (window_.ActionRunning() && clock.elapsed() < ms)
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
+        QCoreApplication::processEvents();
+        return !window_.ActionRunning();
+    }
 
     // The memo's lines.
     std::vector<std::string> Log() const {

@@ -11,8 +11,10 @@ class TLoopbackServer {
 public:
     using Script = std::function<void(int fd)>;
     // Listens on 127.0.0.1 at an ephemeral port; serves `connections`
-    // connections (one after another) with the script, then stops.
-    explicit TLoopbackServer(Script script, int connections = 1);
+    // connections (one after another) with the script, then stops. A
+    // receiveBuffer > 0 is set on the listener, so that the connections
+    // start with that small a window.
+    explicit TLoopbackServer(Script script, int connections = 1, int receiveBuffer = 0);
     ~TLoopbackServer();
     TLoopbackServer(const TLoopbackServer&) = delete;
     TLoopbackServer& operator=(const TLoopbackServer&) = delete;
