@@ -8,6 +8,9 @@
 namespace {
 
 const char* const kLibraryName = "libmapi32.so";
+// The install's private library folder, relative to the programs' folder
+// (so it holds for any install prefix).
+const char* const kPrivateFolder = MAILSORTELLO_PRIVATE_LIBDIR_FROM_BINDIR;
 const char* const kMessagingKey = "SOFTWARE\\Microsoft\\Windows Messaging Subsystem";
 
 struct TMapiLoaderState {
@@ -51,10 +54,13 @@ bool SimpleMapiEnabled() {
     }
 }
 
+// Beside the executable (the build tree), then the installed program's
+// private library folder, then the normal library search.
 void* OpenLibrary(const std::string& testPath) {
     if (!testPath.empty()) return dlopen(testPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-    const std::string beside = ExecutableFolder() + "/" + kLibraryName;
-    if (void* module = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL)) return module;
+    const std::string folder = ExecutableFolder();
+    for (const std::string& path : {folder + "/" + kLibraryName, folder + "/" + kPrivateFolder + "/" + kLibraryName})
+        if (void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) return module;
     return dlopen(kLibraryName, RTLD_NOW | RTLD_LOCAL);
 }
 

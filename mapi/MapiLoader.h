@@ -1,5 +1,6 @@
 // Run-time loader of the Simple MAPI library. libmapi32.so is looked up
-// beside the executable first, then along the normal library search. It is
+// beside the executable first, then in the install's private library folder
+// (lib/mailsortello under the prefix), then along the normal library search. It is
 // only loaded when the system's Simple MAPI flag ("MAPI" = "1" under
 // HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows Messaging Subsystem) is on.
 // What the loader finds holds for the whole process.

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Builds the Debian package dist/mailsortello_<version>_amd64.deb from the
+# build tree (./build, or BUILD_DIR; configured and built when missing),
+# then checks it with lintian (errors fail) and appstreamcli.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${BUILD_DIR:-build}
+
+bash scripts/deps.sh
+# The packaging's own tools: dpkg-shlibdeps, file (CPack finds the
+# programs with it), lintian, appstreamcli.
+tools=(dpkg-dev file lintian appstream)
+missing=()
+for p in "${tools[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update
+  apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# The package installs under /usr. Only what the install rules take is
+# built (an existing tree stays as it was otherwise; the tests are not
+# built here).
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+  -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
+cmake --build "$build" -j"$(nproc)" --target package-files
+
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+deb=mailsortello_${version}_$(dpkg --print-architecture).deb
+rm -rf "$build/cpack"
+cpack --config "$build/CPackConfig.cmake" -B "$build/cpack" >"$build/cpack.log" 2>&1 || { cat "$build/cpack.log"; exit 1; }
+mkdir -p dist
+mv "$build/cpack/$deb" "dist/$deb"
+
+appstreamcli validate --no-net "$build/packaging/it.telvara.mailsortello.metainfo.xml"
+# Warnings are listed (README, "Debian package"); an error fails the build.
+lintian --fail-on error --info "dist/$deb"
+echo "dist/$deb"
