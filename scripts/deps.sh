@@ -10,6 +10,7 @@ packages=(
   python3 python3-aiosmtpd
   xvfb xauth xdotool
   locales
+  man-db appstream
 )
 missing=()
 for p in "${packages[@]}"; do
