@@ -36,17 +36,19 @@ expect() {  # expected words...
 help=$("$cli" --help)
 options=$(sed -n 's/^  \(--[a-z0-9-]\{1,\}\).*/\1/p' <<<"$help" | LC_ALL=C sort | paste -sd' ' -)
 [ -n "$options" ] || fail "no option found in --help"
+commands=$(sed -n 's/^  \([a-z]\{1,\}\)  .*/\1/p' <<<"$help" | LC_ALL=C sort | paste -sd' ' -)
+[ -n "$commands" ] || fail "no command found in --help"
 
 # Commands and options.
-expect "connect send" ""
-expect "send" s
+expect "$commands" ""
+expect "send" se
 expect "$options" send ""
 expect "$options" --
 expect "--tab --timeout --tls-info --to --transcript" send --t
-expect "connect send" --no-stored ""
+expect "$commands" --no-stored ""
 # A value is no command: after "--host send" the command is still missing.
-expect "connect send" --host send ""
-expect "connect send" --tab = smtp ""
+expect "$commands" --host send ""
+expect "$commands" --tab = smtp ""
 expect "$options" --tab smtp connect ""
 
 # Every option that takes a value, as --help shows it ("--tab TAB").
