@@ -1,6 +1,7 @@
 // Run-time loader of the Simple MAPI library: MAPI32.DLL from the system
 // folder on Windows; on Linux our libmapi32.so, looked up beside the
-// executable first, then along the normal library search. It is
+// executable first, then in the install's private library folder
+// (lib/mailsortello under the prefix), then along the normal library search. It is
 // only loaded when the system's Simple MAPI flag ("MAPI" = "1" under
 // HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows Messaging Subsystem) is on.
 // What the loader finds holds for the whole process.

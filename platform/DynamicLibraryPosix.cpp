@@ -8,6 +8,8 @@
 
 namespace {
 
+const char* const kPrivateFolder = MAILSORTELLO_PRIVATE_LIBDIR_FROM_BINDIR;
+
 thread_local std::string gLastError;
 
 void NoteResult(const void* result) {
@@ -42,7 +44,15 @@ TLibraryHandle LoadSystemLibrary(const std::string& windowsName) {
     std::string stem = windowsName.substr(0, windowsName.rfind('.'));
     std::transform(stem.begin(), stem.end(), stem.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return LoadDynamicLibrary("lib" + stem + ".so", TLibrarySearch::ProgramFolderFirst);
+    const std::string name = "lib" + stem + ".so";
+    // Beside the program (the build tree), then the install's private
+    // library folder, relative to the program's (so it holds for any
+    // prefix), then the usual search.
+    const std::string folder = ProgramFolder();
+    if (!folder.empty())
+        for (const std::string& path : {folder + "/" + name, folder + "/" + kPrivateFolder + "/" + name})
+            if (TLibraryHandle library = LoadDynamicLibrary(path, TLibrarySearch::System)) return library;
+    return LoadDynamicLibrary(name, TLibrarySearch::System);
 }
 
 void* FindLibrarySymbol(TLibraryHandle library, const char* name) {

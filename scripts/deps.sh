@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Installs every Debian 12 package the build, the program and the tests need.
+# Installs every Debian 12 package the build, the program and the tests
+# need, and the extra packages named as arguments (a script's own tools).
 set -euo pipefail
 packages=(
+  "$@"
   build-essential cmake g++ pkg-config
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
@@ -10,6 +12,7 @@ packages=(
   python3 python3-aiosmtpd
   xvfb xauth xdotool
   locales
+  man-db appstream
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -6,6 +6,11 @@ bash scripts/deps.sh
 bash scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j"$(nproc)" --timeout 600
+# The Debian package from the same build tree: checked by lintian, its
+# contents inspected, and (as root, on a machine without the program)
+# installed, used, removed and purged.
+deb=$(bash scripts/package-deb.sh | tee /dev/stderr | tail -n 1)
+bash tests/packaging/PackageTest.sh "$deb"
 # The same tests again under AddressSanitizer and UBSan, then the
 # connect-with-time-out tests under ThreadSanitizer; then the Windows build
 # and its tests under Wine.
