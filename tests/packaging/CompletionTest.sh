@@ -44,7 +44,7 @@ expect "$commands" ""
 expect "send" se
 expect "$options" send ""
 expect "$options" --
-expect "--tab --timeout --tls-info --to --transcript" send --t
+expect "--tab --timeout --tls-info --tls-verify --to --transcript" send --t
 expect "$commands" --no-stored ""
 # A value is no command: after "--host send" the command is still missing.
 expect "$commands" --host send ""
