@@ -1,17 +1,11 @@
 #include "net/IdCancellation.h"
 
-#include <sys/socket.h>
+#include "net/IdStack.h"
 
 namespace {
 thread_local std::shared_ptr<TIdCancellation> tCurrent;
 
-// Wakes every wait on the socket; its close then resets the connection
-// instead of delivering what is still queued for sending.
-void Interrupt(TIdStackSocketHandle handle) {
-    const linger abort{1, 0};
-    ::setsockopt(handle, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-    ::shutdown(handle, SHUT_RDWR);
-}
+void Interrupt(TIdStackSocketHandle handle) { TIdStack::AbortSocket(handle); }
 }  // namespace
 
 TIdCancellation::TScope::TScope(std::shared_ptr<TIdCancellation> cancellation) : previous_(std::move(tCurrent)) {

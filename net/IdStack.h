@@ -67,6 +67,10 @@ public:
 
     const std::string& HostName() const { return hostName_; }
 
+    // Wakes every wait on the socket, from any thread; closing it then
+    // resets the connection instead of delivering what is still queued.
+    static void AbortSocket(TIdStackSocketHandle handle);
+
     // Sockets. Every failure raises EIdSocketError (EIdNotASocket for 10038).
     virtual TIdStackSocketHandle NewSocketHandle(int socketType, int protocol, TIdIPVersion ipVersion,
                                                  bool overlapped = false);

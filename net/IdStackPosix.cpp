@@ -217,3 +217,9 @@ TIdNonBlockingScope::~TIdNonBlockingScope() {
     ::pthread_sigmask(SIG_SETMASK, &s.oldMask, nullptr);
     if (s.flags >= 0 && (s.flags & O_NONBLOCK) == 0) ::fcntl(handle_, F_SETFL, s.flags);
 }
+
+void TIdStack::AbortSocket(TIdStackSocketHandle handle) {
+    const linger abort{1, 0};
+    ::setsockopt(handle, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    ::shutdown(handle, SHUT_RDWR);
+}

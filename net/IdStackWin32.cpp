@@ -142,3 +142,9 @@ TIdNonBlockingScope::TIdNonBlockingScope(TIdStackSocketHandle handle) : handle_(
 }
 
 TIdNonBlockingScope::~TIdNonBlockingScope() { SetNonBlocking(Native(handle_), false); }
+
+void TIdStack::AbortSocket(TIdStackSocketHandle handle) {
+    const linger abort{1, 0};
+    ::setsockopt(Native(handle), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
+    ::shutdown(Native(handle), SD_BOTH);
+}
