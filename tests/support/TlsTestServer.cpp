@@ -151,12 +151,23 @@ std::string TlsTestKeyPem(const std::string& password) {
     });
 }
 
+namespace {
+// Record headers seen arriving: 5 bytes, type 23 for encrypted records.
+void NoteRecord(int written, int, int contentType, const void* bytes, size_t length, SSL*, void* lengths) {
+    const auto* header = static_cast<const unsigned char*>(bytes);
+    if (written || contentType != SSL3_RT_HEADER || length < 5 || header[0] != SSL3_RT_APPLICATION_DATA) return;
+    static_cast<std::vector<size_t>*>(lengths)->push_back(static_cast<size_t>(header[3] << 8 | header[4]));
+}
+}  // namespace
+
 TTlsServerSession::TTlsServerSession(int fd, const TTlsServerConfig& config) : fd_(fd) {
     BlockSigPipeOnThisThread();
     context_ = ServerContext(config);
     if (!config.identities.empty()) UseIdentities(config.identities);
     ssl_ = SSL_new(context_);
     SSL_set_fd(ssl_, fd_);
+    SSL_set_msg_callback(ssl_, NoteRecord);
+    SSL_set_msg_callback_arg(ssl_, &recordLengths_);
     if (!config.identities.empty() && !UseIdentity(ssl_, config.identities.front()))
         throw std::runtime_error("cannot load the test identity");
 }

@@ -67,6 +67,9 @@ public:
     std::string Protocol() const;
     // The server name the client sent; empty when it sent none.
     std::string ServerName() const;
+    // The length on the wire of every encrypted record received, in order
+    // (from the record headers, whatever the reads made of them).
+    const std::vector<size_t>& ReceivedRecordLengths() const { return recordLengths_; }
     int Fd() const { return fd_; }
 
 private:
@@ -79,6 +82,7 @@ private:
     ssl_st* ssl_ = nullptr;
     std::string pending_;
     std::vector<TTlsIdentity> identities_;
+    std::vector<size_t> recordLengths_;
 };
 
 // A loopback server that runs the TLS handshake on each accepted connection
