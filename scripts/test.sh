@@ -9,7 +9,9 @@ ctest --test-dir build --output-on-failure -j"$(nproc)" --timeout 600
 # The Debian package from the same build tree: checked by lintian, its
 # contents inspected, and (as root, on a machine without the program)
 # installed, used, removed and purged.
-deb=$(bash scripts/package-deb.sh | tee /dev/stderr | tail -n 1)
+# Its output also goes to standard error as it comes (not by reopening
+# /dev/stderr, which would truncate a log file standard error is).
+deb=$(bash scripts/package-deb.sh | tee >(cat >&2) | tail -n 1)
 bash tests/packaging/PackageTest.sh "$deb"
 # The same tests again under AddressSanitizer and UBSan, then the
 # connect-with-time-out tests under ThreadSanitizer; then the Windows build
