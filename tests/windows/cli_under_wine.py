@@ -92,6 +92,10 @@ def lines(result):
     return result.stdout.decode("cp1252").replace("\r\n", "\n").splitlines()
 
 
+def without_paths(log):
+    return [re.sub(r'^(Allegato ").*(dati\.bin")$', r"\1\2", l) for l in log]
+
+
 class CliUnderWine(unittest.TestCase):
     def setUp(self):
         self.work = tempfile.mkdtemp()
@@ -145,7 +149,7 @@ class CliUnderWine(unittest.TestCase):
                     out = run_windows(args)
                     self.assertEqual(out.returncode, 0, (out.stdout, out.stderr))
                     self.assertIn("> Inviato.", lines(out))
-                    [msg] = server.messages()
+                    msg = server.messages()[0]
                     self.assertEqual(str(msg["Subject"]), "Prova caff\xe8")
                     parts = [p for p in msg.iter_attachments()]
                     self.assertEqual(len(parts), 1)
@@ -153,6 +157,11 @@ class CliUnderWine(unittest.TestCase):
                     self.assertEqual(parts[0].get_content(), payload)
                     body = msg.get_body(("plain",)).get_content()
                     self.assertEqual(body.replace("\r\n", "\n").rstrip("\n"), "Riga uno\nRiga \xe8 due")
+                    if ARGS.linux_cli:
+                        # The same log as Linux, but for the file name's form.
+                        linux = run_linux(args)
+                        self.assertEqual(linux.returncode, 0, (linux.stdout, linux.stderr))
+                        self.assertEqual(without_paths(lines(out)), without_paths(lines(linux)))
                 finally:
                     server.close()
 
