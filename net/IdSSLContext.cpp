@@ -112,6 +112,7 @@ const ssl_method_st* TIdSSLContext::SelectMethod() const {
 
 void TIdSSLContext::CreateContext() {
     const TIdOpenSSLFunctions& f = IdSSL();
+    trustStoreLoaded_ = false;
     context_ = f.SSL_CTX_new(SelectMethod());
     Raise<EIdOSSLCreatingContextError>::IfNotAssigned(context_, RSOSSLCreatingContextError);
     if (method_ == sslvTLSv1) {
@@ -125,7 +126,12 @@ void TIdSSLContext::CreateContext() {
     f.SSL_CTX_set_options(context_, SSL_OP_IGNORE_UNEXPECTED_EOF);
     f.SSL_CTX_set_default_passwd_cb(context_, PasswordCallback);
     f.SSL_CTX_set_default_passwd_cb_userdata(context_, this);
-    f.SSL_CTX_set_default_verify_paths(context_);
+    trustStoreLoaded_ = NeedsTrustStore();
+    if (trustStoreLoaded_) f.SSL_CTX_set_default_verify_paths(context_);
+}
+
+bool TIdSSLContext::NeedsTrustStore() const {
+    return loadTrustStore_ || verifyMode_ != 0 || !certFile_.empty();
 }
 
 void TIdSSLContext::LoadFiles() {

@@ -34,6 +34,13 @@ public:
     // The nine option fields that matter here, and whether the status-info
     // and verify callbacks are to be installed.
     void CopyOptions(const TIdSSLOptions& options, bool statusInfoOn, bool verifyOn);
+    // The system's default trust store costs a parse of the whole CA
+    // bundle per context, so it is read only when something judges the
+    // peer: this wish, a verify mode, or an own certificate whose chain
+    // may be completed from it. Set before InitContext.
+    void SetLoadTrustStore(bool value) { loadTrustStore_ = value; }
+    // Whether the context built last read the default trust store.
+    bool TrustStoreLoaded() const { return trustStoreLoaded_; }
     // Builds the OpenSSL context; every failure raises its own exception.
     void InitContext(TIdSSLCtxMode ctxMode);
 
@@ -49,6 +56,7 @@ public:
 private:
     const ssl_method_st* SelectMethod() const;
     void CreateContext();
+    bool NeedsTrustStore() const;
     void LoadFiles();
     void ApplyCipherAndVerify();
     void FreeContext();
@@ -66,5 +74,7 @@ private:
     ssl_ctx_st* context_ = nullptr;
     bool statusInfoOn_ = false;
     bool verifyOn_ = false;
+    bool loadTrustStore_ = false;
+    bool trustStoreLoaded_ = false;
     int32_t sessionIdContext_ = 1;
 };

@@ -33,6 +33,7 @@ void TIdSSLIOHandlerSocketOpenSSL::ConnectSocket() {
 void TIdSSLIOHandlerSocketOpenSSL::InitContext() {
     auto context = std::make_unique<TIdSSLContext>(this);
     context->CopyOptions(*sslOptions_, static_cast<bool>(onStatusInfo_), static_cast<bool>(onVerifyPeer_));
+    context->SetLoadTrustStore(loadTrustStore_);
     context->InitContext(TIdSSLCtxMode::sslCtxClient);
     sslContext_ = std::move(context);
 }
@@ -105,9 +106,24 @@ void TIdSSLIOHandlerSocketOpenSSL::ReportCipher() {
 }
 
 void TIdSSLIOHandlerSocketOpenSSL::Close() {
+    const bool hadSession = sslSocket_ != nullptr;
     sslSocket_.reset();
+    if (hadSession) DiscardUnread();
     if (!IsPeer()) sslContext_.reset();
     TIdSSLIOHandlerSocketBase::Close();
+}
+
+// A socket closed with unread bytes (a TLS 1.3 server's session tickets,
+// say) is reset, and a reset makes the peer drop whatever it has not read
+// yet of our last writes. What has already arrived is read and dropped.
+void TIdSSLIOHandlerSocketOpenSSL::DiscardUnread() {
+    constexpr int kMaxReads = 64;
+    try {
+        TIdBytes buffer(16384);
+        for (int i = 0; i < kMaxReads && SocketAllocated() && Binding()->WaitReadable(0); ++i)
+            if (Binding()->Receive(buffer) <= 0) break;
+    } catch (const EIdException&) {
+    }
 }
 
 bool TIdSSLIOHandlerSocketOpenSSL::WaitReadable(int32_t timeout) {

@@ -44,6 +44,14 @@ public:
     void SetOnVerifyPeer(TVerifyPeerEvent handler) { onVerifyPeer_ = std::move(handler); }
     void SetOnBeforeConnect(TNotifyEvent handler) { onBeforeConnect_ = std::move(handler); }
 
+    // Whether the context reads the system's default trust store, for a
+    // caller that judges the server's chain (TIdSSLPeerReport). Off by
+    // default: a session accepts any certificate and reading the store
+    // costs every connection a parse of the whole CA bundle. A verify mode
+    // or an own certificate loads it anyway. Read when the context is made.
+    bool LoadTrustStore() const { return loadTrustStore_; }
+    void SetLoadTrustStore(bool value) { loadTrustStore_ = value; }
+
     // Server name indication: on by default with the host when it is a
     // name (an address literal sends none); a non-empty ServerName is sent
     // in its place. Read at each handshake.
@@ -91,6 +99,7 @@ private:
     int32_t TLSWaitLimit() const { return ReadTimeout() > 0 ? ReadTimeout() : -1; }
     void InitContext();
     void ReportCipher();
+    void DiscardUnread();
     // One TLS receive: the count, 0 when the peer closed, -1 on a time-out.
     int32_t TLSReceive(int32_t timeout);
     // One TLS send of the bytes from `position`: the count sent.
@@ -104,5 +113,6 @@ private:
     TVerifyPeerEvent onVerifyPeer_;
     TNotifyEvent onBeforeConnect_;
     bool serverNameIndication_ = true;
+    bool loadTrustStore_ = false;
     std::string serverName_;
 };

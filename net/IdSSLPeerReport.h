@@ -1,6 +1,7 @@
 // What a client can tell about the server of an open TLS session: whether
 // its chain verifies against the context's trust (the library's default
-// locations and the root certificate file), each certificate it sent,
+// locations, when the handler was told to load them, and the root
+// certificate file), each certificate it sent,
 // whether its certificate is made out to the expected name, and how many
 // days it has left. The session itself accepts any certificate; this is
 // the report a caller judges it by.

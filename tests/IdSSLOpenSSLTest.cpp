@@ -550,6 +550,24 @@ TEST(IdSSLOpenSSL, SmallWritesThroughAWriteBufferLeaveInFullRecords) {
     EXPECT_GE(full, sent.size() / kRecord - 1);
 }
 
+// Bytes the client never read must not turn its close into a reset that
+// costs the server the end of what the client wrote.
+TEST(IdSSLOpenSSL, ACloseWithUnreadBytesStillDeliversEverythingWritten) {
+    const std::string sent(4 << 20, 'x');
+    std::string received;
+    TTlsTestServer server([&](TTlsServerSession& s) {
+        s.WriteLine("250 never read");
+        for (std::string r = s.ReadRecord(); !r.empty(); r = s.ReadRecord()) received += r;
+    });
+    TTlsClient c(server.Port(), false);
+    c.client->Connect();
+    ASSERT_TRUE(c.handler->WaitReadable(3000));
+    c.handler->Write(sent);
+    c.client->Disconnect(false);
+    server.Join();
+    EXPECT_EQ(received.size(), sent.size());
+}
+
 TEST(IdSSLOpenSSL, PeersCloseNotifyIsAGracefulClose) {
     TTlsTestServer server([](TTlsServerSession& s) {
         s.WriteLine("221 bye");

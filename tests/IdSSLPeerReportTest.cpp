@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "net/IdSSLOpenSSL.h"
@@ -165,6 +167,56 @@ TEST(IdSSLPeerReport, TellsChainTrustNameMatchAndDaysLeft) {
         std::string reason = c.chainError;
         if (!c.nameMatches) reason += std::string(reason.empty() ? "" : "; ") + "host name mismatch";
         EXPECT_EQ(report.FailureReason(), reason);
+        conn.client->Disconnect();
+    }
+}
+
+// The system store is read only when the handler is asked to judge the
+// server (or a verify mode needs it); the store is pointed at the private
+// CA so that reading it shows in the chain's verdict.
+class TSystemStoreAt {
+public:
+    explicit TSystemStoreAt(const std::string& file) {
+        if (const char* old = std::getenv("SSL_CERT_FILE")) old_ = old;
+        ::setenv("SSL_CERT_FILE", file.c_str(), 1);
+    }
+    ~TSystemStoreAt() {
+        if (old_) ::setenv("SSL_CERT_FILE", old_->c_str(), 1);
+        else ::unsetenv("SSL_CERT_FILE");
+    }
+
+private:
+    std::optional<std::string> old_;
+};
+
+struct TStoreCase {
+    const char* label;
+    bool loadTrustStore;
+    TIdSSLVerifyModeSet verifyMode;
+    bool loaded;
+};
+
+TEST(IdSSLPeerReport, TheSystemTrustStoreIsReadOnlyWhenTheServerIsJudged) {
+    const TSystemStoreAt store(CaFile());
+    const TStoreCase cases[] = {
+        {"plain session", false, 0, false},
+        {"report wanted", true, 0, true},
+        {"verify mode", false, sslvrfPeer, true},
+    };
+    for (const TStoreCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        TTlsTestServer server([](TTlsServerSession& s) { s.WriteLine("220 ok"); }, Serving({TestPki().valid}));
+        TConnection conn(server.Port(), "localhost");
+        conn.handler->SetLoadTrustStore(c.loadTrustStore);
+        conn.handler->SSLOptions().SetVerifyMode(c.verifyMode);
+        conn.client->Connect();
+        EXPECT_EQ(conn.handler->ReadLn(), "220 ok");
+        ASSERT_NE(conn.handler->SSLContext(), nullptr);
+        EXPECT_EQ(conn.handler->SSLContext()->TrustStoreLoaded(), c.loaded);
+        const TIdSSLPeerReport report =
+            TIdSSLPeerReport::Of(*conn.handler->SSLSocket(), conn.handler->ExpectedPeerName());
+        EXPECT_EQ(report.ChainVerified(), c.loaded);
+        EXPECT_EQ(report.ChainError(), c.loaded ? "" : "self-signed certificate in certificate chain");
         conn.client->Disconnect();
     }
 }

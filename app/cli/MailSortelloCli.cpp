@@ -134,6 +134,8 @@ void TMailSortelloCli::WatchHandler(TIdIOHandler& handler, bool tlsStatus) {
     tls->SetServerNameIndication(!options_.noSni);
     tls->SetServerName(options_.sni.value_or(""));
     if (options_.caFile) tls->SSLOptions().SetRootCertFile(*options_.caFile);
+    // Only these judge the server's chain; a plain send skips the store.
+    tls->SetLoadTrustStore(options_.tlsInfo || options_.tlsVerify || options_.command == "check");
     if (tlsStatus) tls->SetOnStatusInfo([this, tls](const std::string& message) { TLSStatus(*tls, message); });
 }
 
