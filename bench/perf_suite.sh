@@ -124,8 +124,9 @@ connect_figures "implicit TLS" \
     "curl NOOP" "curl -s -k smtps://127.0.0.1:$tls_port --request NOOP" \
     "swaks --quit-after EHLO" "swaks --server 127.0.0.1 --port $tls_port --tls-on-connect --to sink@sortello.test --quit-after EHLO" \
     smtplib "$py -c \"$py_tls\""
+# The connection test never runs STARTTLS; the check runs it as a send would.
 connect_figures STARTTLS \
-    ours "$cli connect --no-stored --tab smtp-tls --use-tls require --auth none --host 127.0.0.1 --port $starttls_port" \
+    ours "$cli check --no-stored --tab smtp-tls --use-tls require --auth none --host 127.0.0.1 --port $starttls_port" \
     "msmtp --serverinfo" "msmtp --serverinfo --host=127.0.0.1 --port=$starttls_port --tls=on --tls-starttls=on --tls-certcheck=off" \
     "curl NOOP" "curl -s -k --ssl-reqd smtp://127.0.0.1:$starttls_port --request NOOP" \
     "swaks --quit-after EHLO" "swaks --server 127.0.0.1 --port $starttls_port --tls --to sink@sortello.test --quit-after EHLO" \
